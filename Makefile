@@ -1,0 +1,39 @@
+# Two entry points for a fresh Debian/Ubuntu machine: `make run` and `make test`.
+# ASAN=1 builds into build-asan with AddressSanitizer and UBSan.
+ASAN ?= 0
+ifeq ($(ASAN),1)
+BUILD ?= build-asan
+CMAKE_FLAGS += -DKESTRUNE_ASAN=ON -DCMAKE_BUILD_TYPE=Debug
+else
+BUILD ?= build
+CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
+endif
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build run test bench format clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/kestrune
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target kestrune_benchmarks
+	@for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-bench

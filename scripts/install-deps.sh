@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kestrune needs to build, test and run, and only those missing.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-svg-dev libqt6svg6
+    libsqlite3-dev sqlite3 libxlsxwriter-dev libbenchmark-dev
+    # test-only: independent readers of what the export writes
+    libzip-dev libpoppler-qt6-dev
+    # test-only and for screenshots: a headless X server
+    xvfb xauth x11-apps imagemagick poppler-utils fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,143 @@
+#include "form1.h"
+
+#include "category_tree.h"
+#include "settings_store.h"
+#include "task_list_view.h"
+#include "task_tabs.h"
+#include "twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+// Outer 12210 x 6285 twips; the client area the controls are placed in.
+constexpr double kClientWidth = 12120;
+constexpr double kClientHeight = 5910;
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+} // namespace
+
+Form1::Form1(SettingsStore& store, QWidget* parent) : QWidget(parent), m_store(store)
+{
+    setObjectName(QStringLiteral("Form1"));
+    createControls();
+    connectHandlers();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    resize(Twips::toPixels(kClientWidth), Twips::toPixels(kClientHeight));
+
+    Label3 = label(this, "Label3", QStringLiteral("Categories"));
+    tvFolders = new CategoryTree(this);
+    tvFolders->setAccessibleName(QStringLiteral("Categories"));
+    PushButton2 = button(this, "PushButton2", QStringLiteral("Add To Do Category"));
+    PushButton3 = button(this, "PushButton3", QStringLiteral("Add To Do Subcategory"));
+    PushButton4 = button(this, "PushButton4", QStringLiteral("Delete Selected Category (or Sub)"));
+    Label1 = label(this, "Label1", QStringLiteral("Tasks for [X]"));
+    TabControl1 = new TaskTabs(this);
+    ListView1 = new TaskListView(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Active Tasks"));
+    ListView2 = new TaskListView(QStringLiteral("ListView2"));
+    ListView2->setAccessibleName(QStringLiteral("Deleted Tasks"));
+    TabControl1->setPage(0, ListView1);
+    TabControl1->setPage(1, ListView2);
+    PushButton8 = button(this, "PushButton8", QStringLiteral("Add Task"));
+    PushButton1 = button(this, "PushButton1", QStringLiteral("Edit Task"));
+    PushButton9 = button(this, "PushButton9", QStringLiteral("Delete Selected Task"));
+    PushButton11 = button(this, "PushButton11", QStringLiteral("Export All Tasks To ..."));
+    PushButton10 = button(this, "PushButton10", QStringLiteral("Load Sample/Example Items"));
+    PushButton7 = button(this, "PushButton7", QStringLiteral("Delete All Tasks"));
+    PushButton5 = button(this, "PushButton5", QStringLiteral("Move Up"));
+    PushButton6 = button(this, "PushButton6", QStringLiteral("Move Down"));
+    Label2 = label(this, "Label2", QStringLiteral("Temporary Scratch Pad:"));
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("Temporary Scratch Pad:"));
+
+    struct Design
+    {
+        QWidget* widget;
+        double left, top, width, height;
+    };
+    const Design design[] = {
+        {Label3, 120, 120, 3960, 285},       {tvFolders, 120, 510, 3960, 3750},
+        {PushButton2, 120, 4370, 3960, 405}, {PushButton3, 120, 4880, 3960, 405},
+        {PushButton4, 120, 5390, 3960, 405}, {Label1, 4200, 120, 6840, 285},
+        {TabControl1, 4200, 460, 6840, 3790}, {ListView1, 120, 470, 6600, 3165},
+        {ListView2, 120, 470, 6600, 3165},   {PushButton8, 4200, 4370, 3840, 405},
+        {PushButton1, 4200, 4880, 3840, 405}, {PushButton9, 4200, 5390, 3840, 405},
+        {PushButton11, 8160, 4365, 3840, 405}, {PushButton10, 8160, 4880, 3840, 405},
+        {PushButton7, 8160, 5390, 3840, 405}, {PushButton5, 11145, 120, 855, 2010},
+        {PushButton6, 11145, 2230, 855, 2010}, {Label2, 120, 6360, 2070, 225},
+        {Text1, 2040, 6300, 2280, 495},
+    };
+    for (const Design& d : design)
+        Twips::place(d.widget, d.left, d.top, d.width, d.height);
+
+    // The tall side buttons carry their captions on two lines.
+    PushButton5->setText(QStringLiteral("Move\nUp"));
+    PushButton5->setAccessibleName(QStringLiteral("Move Up"));
+    PushButton6->setText(QStringLiteral("Move\nDown"));
+    PushButton6->setAccessibleName(QStringLiteral("Move Down"));
+
+    for (QLabel* heading : {Label1, Label3}) {
+        heading->setAutoFillBackground(true);
+        heading->setIndent(4);
+    }
+
+    setTabOrder(tvFolders, PushButton2);
+    setTabOrder(PushButton2, PushButton3);
+    setTabOrder(PushButton3, PushButton4);
+    setTabOrder(PushButton4, TabControl1->tabBar());
+    setTabOrder(TabControl1->tabBar(), ListView1);
+    setTabOrder(ListView1, ListView2);
+    setTabOrder(ListView2, PushButton5);
+    setTabOrder(PushButton5, PushButton6);
+    setTabOrder(PushButton6, PushButton8);
+    setTabOrder(PushButton8, PushButton1);
+    setTabOrder(PushButton1, PushButton9);
+    setTabOrder(PushButton9, PushButton11);
+    setTabOrder(PushButton11, PushButton10);
+    setTabOrder(PushButton10, PushButton7);
+}
+
+void Form1::connectHandlers()
+{
+    connect(tvFolders, &CategoryTree::nodeClick, this, &Form1::tvFolders_NodeClick);
+    connect(TabControl1, &TaskTabs::currentChanged, this, &Form1::TabControl1_SelectedChanged);
+    for (TaskListView* list : {ListView1, ListView2})
+        connect(list, &TaskListView::itemClicked, this,
+                [this, list](int row) { ListView_ItemClick(list, row); });
+}
+
+TaskListView* Form1::listOfSelectedTab() const
+{
+    return TabControl1->currentIndex() == 1 ? ListView2 : ListView1;
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    Form_QueryUnload();
+    event->accept();
+}

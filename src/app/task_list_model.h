@@ -1,0 +1,83 @@
+#pragma once
+
+#include "due_dates.h"
+#include "task_list_codec.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+
+// One row of a task list: the six stored texts and the due date's colour, which is not stored.
+struct TaskRow
+{
+    TaskListCodec::Fields fields;
+    DueDates::Colour dueColour = DueDates::Colour::Untouched;
+
+    // Recomputes the due date's colour; a text that is no date keeps the colour it had.
+    void applyDueDateRule();
+    bool operator==(const TaskRow& other) const = default;
+};
+
+enum TaskColumn
+{
+    TaskCol = 0,
+    PriorityCol,
+    TypeCol,
+    DueDateCol,
+    NotesCol,
+    DoneCol,
+};
+
+// A task list on screen. Rows are kept in list order; once sorted by a column, the list keeps
+// every row in that order, new ones included, until the program ends.
+class TaskListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    struct SortState
+    {
+        int column = 0;
+        Qt::SortOrder order = Qt::AscendingOrder;
+        bool sorted = false;
+    };
+
+    explicit TaskListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const TaskRow& at(int row) const { return m_rows.at(row); }
+    const QList<TaskRow>& rows() const { return m_rows; }
+
+    void clear();
+    void setRows(QList<TaskRow> rows);
+    // Appends at the end, or at the row's sorted place; returns where it went.
+    int append(TaskRow row);
+    int insert(int position, TaskRow row);
+    // Rewrites a row; in a sorted list it moves to its sorted place. Returns where it is.
+    int replace(int position, TaskRow row);
+    void remove(int position);
+    // Moves a row to another position (as one step, for the move commands).
+    void move(int from, int to);
+    // Throws Failure when the list is full.
+    void ensureRoomFor(int extraRows) const;
+
+    const SortState& sortState() const { return m_sort; }
+    // A click on a column header: the same column reverses the order, another sorts ascending.
+    void headerClicked(int column);
+    // Keeps the column and order but lets rows stay where they are put.
+    void stopSorting();
+
+signals:
+    void sortStateChanged();
+
+private:
+    bool lessThan(const TaskRow& a, const TaskRow& b) const;
+    int sortedPosition(const TaskRow& row) const;
+    void sortRows();
+
+    QList<TaskRow> m_rows;
+    SortState m_sort;
+};

@@ -1,0 +1,189 @@
+#include "due_dates.h"
+
+#include <QRegularExpression>
+#include <vector>
+
+namespace Clock {
+
+namespace {
+QDate g_today;
+}
+
+QDate today()
+{
+    return g_today.isValid() ? g_today : QDate::currentDate();
+}
+
+void setToday(const QDate& date)
+{
+    g_today = date;
+}
+
+} // namespace Clock
+
+namespace DueDates {
+
+namespace {
+
+std::optional<QLocale> g_locale;
+
+// A numeric date format broken into its pieces, so that 32767 due dates parse in a few
+// milliseconds instead of going through QDateTimeParser one by one.
+struct Pattern
+{
+    enum Kind
+    {
+        Day,
+        Month,
+        Year,
+        Literal
+    };
+    struct Token
+    {
+        Kind kind;
+        QString literal;
+    };
+    std::vector<Token> tokens;
+    bool numeric = true;
+};
+
+Pattern compile(const QString& format)
+{
+    Pattern pattern;
+    for (int i = 0; i < format.size();) {
+        const QChar c = format[i];
+        int run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        if (c == u'd' && run <= 2)
+            pattern.tokens.push_back({Pattern::Day, {}});
+        else if (c == u'M' && run <= 2)
+            pattern.tokens.push_back({Pattern::Month, {}});
+        else if (c == u'y' && run == 4)
+            pattern.tokens.push_back({Pattern::Year, {}});
+        else if (c.isLetter() || c == u'\'')
+            pattern.numeric = false;
+        else
+            pattern.tokens.push_back({Pattern::Literal, QString(run, c)});
+        i += run;
+    }
+    return pattern;
+}
+
+std::optional<int> digits(QStringView text, qsizetype& pos, int minCount, int maxCount)
+{
+    int value = 0;
+    int count = 0;
+    while (pos < text.size() && count < maxCount && text[pos].isDigit()) {
+        value = value * 10 + text[pos].digitValue();
+        ++pos;
+        ++count;
+    }
+    if (count < minCount)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QDate> parseWith(const Pattern& pattern, QStringView text)
+{
+    int day = 0, month = 0, year = 0;
+    qsizetype pos = 0;
+    for (const auto& token : pattern.tokens) {
+        if (token.kind == Pattern::Literal) {
+            if (!text.mid(pos).startsWith(token.literal))
+                return std::nullopt;
+            pos += token.literal.size();
+            continue;
+        }
+        const auto value = token.kind == Pattern::Year ? digits(text, pos, 4, 4)
+                                                       : digits(text, pos, 1, 2);
+        if (!value)
+            return std::nullopt;
+        (token.kind == Pattern::Day ? day : token.kind == Pattern::Month ? month : year) = *value;
+    }
+    if (pos != text.size())
+        return std::nullopt;
+    const QDate date(year, month, day);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+struct Formats
+{
+    QString write;
+    QString lenientRead; // for formats with month names, read through Qt
+    Pattern pattern;
+};
+
+const Formats& formats()
+{
+    static QString forLocale;
+    static Formats cached;
+    const QLocale current = locale();
+    if (forLocale != current.name() || cached.write.isEmpty()) {
+        QString write = current.dateFormat(QLocale::ShortFormat);
+        // Two-digit years read back as the 1900s; always write four digits.
+        static const QRegularExpression shortYear(QStringLiteral("(?<!y)y{1,2}(?!y)"));
+        write.replace(shortYear, QStringLiteral("yyyy"));
+        QString lenient = write;
+        lenient.replace(QRegularExpression(QStringLiteral("(?<!d)dd(?!d)")), QStringLiteral("d"));
+        lenient.replace(QRegularExpression(QStringLiteral("(?<!M)MM(?!M)")), QStringLiteral("M"));
+        cached = {write, lenient, compile(write)};
+        forLocale = current.name();
+    }
+    return cached;
+}
+
+const Pattern& isoPattern()
+{
+    static const Pattern iso = compile(QStringLiteral("yyyy-MM-dd"));
+    return iso;
+}
+
+} // namespace
+
+QLocale locale()
+{
+    return g_locale ? *g_locale : QLocale::system();
+}
+
+void setLocale(const QLocale& locale)
+{
+    g_locale = locale;
+}
+
+QString writeFormat()
+{
+    return formats().write;
+}
+
+QString format(const QDate& date)
+{
+    return locale().toString(date, writeFormat());
+}
+
+std::optional<QDate> parse(const QString& text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    const Formats& f = formats();
+    if (f.pattern.numeric) {
+        if (auto date = parseWith(f.pattern, trimmed))
+            return date;
+    } else {
+        const QDate date = locale().toDate(trimmed.toString(), f.lenientRead);
+        if (date.isValid())
+            return date;
+    }
+    return parseWith(isoPattern(), trimmed);
+}
+
+Colour colourFor(const QString& text)
+{
+    const auto date = parse(text);
+    if (!date)
+        return Colour::Untouched;
+    return *date < Clock::today() ? Colour::Overdue : Colour::OnTime;
+}
+
+} // namespace DueDates

@@ -1,0 +1,49 @@
+#include "numbers.h"
+
+#include "failure.h"
+
+#include <QLocale>
+#include <cmath>
+#include <limits>
+
+namespace Numbers {
+
+namespace {
+
+double parse(const QString& text, const QString& what)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number (%2).").arg(text, what));
+    return std::nearbyint(value); // the default rounding mode rounds half to even
+}
+
+int checked(const QString& text, const QString& what, double low, double high)
+{
+    const double value = parse(text, what);
+    if (value < low || value > high)
+        throw Failure(QStringLiteral("Overflow: %1 is out of range (%2).").arg(text, what));
+    return int(value);
+}
+
+} // namespace
+
+int toInt16(const QString& text, const QString& what)
+{
+    return checked(text, what, std::numeric_limits<qint16>::min(),
+                   std::numeric_limits<qint16>::max());
+}
+
+int toInt32(const QString& text, const QString& what)
+{
+    return checked(text, what, std::numeric_limits<qint32>::min(),
+                   std::numeric_limits<qint32>::max());
+}
+
+QString shortest(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace Numbers

@@ -1,0 +1,216 @@
+#include "settings_store.h"
+
+#include "failure.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <sqlite3.h>
+
+namespace {
+
+// Waits this long for another program's transaction before a read or write gives up.
+constexpr int kBusyTimeoutMs = 3000;
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool prepared() const { return m_rc == SQLITE_OK; }
+    int prepareResult() const { return m_rc; }
+    void bind(int index, const QByteArray& text)
+    {
+        sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    int step() { return sqlite3_step(m_stmt); }
+    void reset() { sqlite3_reset(m_stmt); }
+    QString text(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc;
+};
+
+QString describe(int rc, sqlite3* db)
+{
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("the disk is full or the file has reached its size limit");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("another program holds the store locked");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("the store cannot be written (%1)")
+            .arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    default:
+        return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    }
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(const QString& path) : m_path(path)
+{
+    open();
+}
+
+SettingsStore::~SettingsStore()
+{
+    sqlite3_close_v2(m_db);
+}
+
+QString SettingsStore::defaultPath()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/Kestrune/Kestrune.db");
+}
+
+void SettingsStore::open()
+{
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        throw StoreFailure(QStringLiteral("Cannot create the folder %1 for the store.").arg(folder));
+
+    if (QFileInfo::exists(m_path)) {
+        int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
+                                 SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK)
+            fail(QStringLiteral("Cannot open the store"));
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        if (!isSound()) {
+            sqlite3_close_v2(m_db);
+            m_db = nullptr;
+            moveAside();
+        }
+    }
+    if (!m_db) {
+        int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (rc != SQLITE_OK)
+            fail(QStringLiteral("Cannot create the store"));
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    }
+
+    // WAL with synchronous FULL: a commit has reached the disk before write() returns, and a
+    // crash mid-write leaves the previous value intact.
+    {
+        Statement wal(m_db, "PRAGMA journal_mode=WAL");
+        if (!wal.prepared() || wal.step() != SQLITE_ROW)
+            fail(QStringLiteral("Cannot prepare the store"));
+    }
+    exec("PRAGMA synchronous=FULL");
+    exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
+         "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
+}
+
+bool SettingsStore::isSound()
+{
+    Statement check(m_db, "PRAGMA quick_check");
+    int rc = check.prepared() ? check.step() : check.prepareResult();
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        fail(QStringLiteral("Cannot open the store"));
+    if ((rc & 0xff) == SQLITE_IOERR || (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_PERM)
+        fail(QStringLiteral("Cannot read the store"));
+    return rc == SQLITE_ROW && check.text(0) == QLatin1String("ok");
+}
+
+void SettingsStore::moveAside()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = m_path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = m_path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (!QFile::rename(m_path, target))
+        throw StoreFailure(
+            QStringLiteral("The store %1 is damaged and could not be moved aside.").arg(m_path));
+    // A journal belongs to the damaged file; it goes with it so it is not applied to the new one.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        if (QFileInfo::exists(m_path + QLatin1String(suffix)))
+            QFile::rename(m_path + QLatin1String(suffix), target + QLatin1String(suffix));
+    }
+    m_movedAside = target;
+}
+
+void SettingsStore::exec(const char* sql)
+{
+    char* message = nullptr;
+    int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message);
+    sqlite3_free(message);
+    if (rc != SQLITE_OK)
+        fail(QStringLiteral("Cannot use the store"));
+}
+
+void SettingsStore::fail(const QString& what) const
+{
+    int rc = m_db ? sqlite3_extended_errcode(m_db) : SQLITE_CANTOPEN;
+    throw StoreFailure(QStringLiteral("%1 %2: %3.").arg(what, m_path, describe(rc, m_db)));
+}
+
+QString SettingsStore::read(const QString& key, const QString& defaultValue) const
+{
+    Statement select(m_db, "SELECT value FROM settings WHERE app=?1 AND section=?2 AND key=?3");
+    if (!select.prepared())
+        fail(QStringLiteral("Cannot read \"%1\" from the store").arg(key));
+    select.bind(1, kApp);
+    select.bind(2, kSection);
+    select.bind(3, key.toUtf8());
+    switch (select.step()) {
+    case SQLITE_ROW:
+        return select.text(0);
+    case SQLITE_DONE:
+        return defaultValue;
+    default:
+        fail(QStringLiteral("Cannot read \"%1\" from the store").arg(key));
+    }
+}
+
+void SettingsStore::write(const QString& key, const QString& value)
+{
+    writeAll({{key, value}});
+}
+
+void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& values)
+{
+    const QString what = values.size() == 1
+                             ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
+                             : QStringLiteral("Cannot save the changes in the store");
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(what);
+    try {
+        Statement upsert(m_db, "INSERT INTO settings(app, section, key, value) VALUES(?1,?2,?3,?4) "
+                               "ON CONFLICT(app, section, key) DO UPDATE SET value=excluded.value");
+        if (!upsert.prepared())
+            fail(what);
+        upsert.bind(1, kApp);
+        upsert.bind(2, kSection);
+        for (const auto& [key, value] : values) {
+            upsert.bind(3, key.toUtf8());
+            upsert.bind(4, value.toUtf8());
+            if (upsert.step() != SQLITE_DONE)
+                fail(what);
+            upsert.reset();
+        }
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail(what);
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <utility>
+#include <vector>
+
+struct sqlite3;
+
+// The per-user settings store: text values under application "Kestrune", section
+// "Tolvendra Software". Absent keys read as the caller's default; an empty text is a value.
+// Nothing is ever deleted. Every write is one durable transaction: a crash at any instant
+// leaves either the old or the new value. This is the only code that knows SQLite.
+class SettingsStore
+{
+public:
+    static constexpr const char* kApp = "Kestrune";
+    static constexpr const char* kSection = "Tolvendra Software";
+
+    // Opens (creating if needed) the file at `path`. A file that is not a sound database is
+    // moved aside, never written over; movedAsidePath() then tells where it went.
+    // Throws StoreFailure when the store cannot be opened at all.
+    explicit SettingsStore(const QString& path);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // $XDG_DATA_HOME/Kestrune/Kestrune.db, or ~/.local/share/Kestrune/Kestrune.db.
+    static QString defaultPath();
+
+    QString read(const QString& key, const QString& defaultValue) const;
+    void write(const QString& key, const QString& value);
+    // All pairs in one transaction: either every value is stored or none is.
+    void writeAll(const std::vector<std::pair<QString, QString>>& values);
+
+    const QString& path() const { return m_path; }
+    const QString& movedAsidePath() const { return m_movedAside; }
+
+private:
+    void open();
+    bool isSound();
+    void moveAside();
+    void exec(const char* sql);
+    [[noreturn]] void fail(const QString& what) const;
+
+    QString m_path;
+    QString m_movedAside;
+    sqlite3* m_db = nullptr;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// A task list is stored as one entry per task: six fields joined by the field separator, each
+// entry closed by the task separator. Nothing is escaped, so no field may contain either.
+namespace TaskListCodec {
+
+inline const QString kFieldSeparator = QStringLiteral("My_Separatora12");
+inline const QString kTaskSeparator = QStringLiteral("My_Separatora08");
+constexpr int kFieldCount = 6;
+// Row indexes were signed 16-bit numbers: no list holds more.
+constexpr int kMaxTasks = 32767;
+
+using Fields = std::array<QString, kFieldCount>;
+
+// The key of a category's deleted list.
+inline QString deletedKey(const QString& categoryKey)
+{
+    return categoryKey + QStringLiteral("Del");
+}
+
+// The stored fields of every non-empty entry, as many as the entry has (possibly fewer or
+// more than six).
+QList<QStringList> decode(const QString& value);
+void appendEntry(QString& out, const Fields& fields);
+
+// Whether a field text would split into extra fields or tasks when read back.
+bool containsSeparator(const QString& text);
+
+} // namespace TaskListCodec
+
+// "List1Cols"/"List2Cols": each column's width in twips followed by the field separator.
+namespace ColumnWidthsCodec {
+
+QString encode(const QList<double>& twips);
+// The pieces in column order; empty pieces mean "leave that column alone".
+QStringList split(const QString& value);
+
+} // namespace ColumnWidthsCodec
+
+// "Task Types": each type followed by ";". Read back with empty pieces skipped.
+namespace TaskTypesCodec {
+
+inline const QString kKey = QStringLiteral("Task Types");
+inline const QString kDefaultText = QStringLiteral("General;Idea;Personal;Work");
+
+QStringList decode(const QString& value);
+QString encode(const QStringList& types);
+
+} // namespace TaskTypesCodec
