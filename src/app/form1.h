@@ -5,6 +5,8 @@
 #include <optional>
 
 class CategoryTree;
+class cSysTray;
+class QMenu;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -62,6 +64,20 @@ public:
     void tvFolders_NodeClick(QTreeWidgetItem* node);
     void TabControl1_SelectedChanged();
     void ListView_ItemClick(TaskListView* list, int row);
+
+    // --- export (form1_export.cpp) ---
+    QMenu* mnuExport = nullptr;
+    void PushButton11_Click();
+    void subMenuExcel_Click();
+    void subMenuPDF_Click();
+    // --- end export ---
+
+    // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
+    cSysTray* cSysTray1 = nullptr;
+    // Set while the main window is hidden in the notification area.
+    static bool hiddenInTray;
+    void Form_Resize();
+    // --- end layout and tray ---
 
 protected:
     void closeEvent(QCloseEvent* event) override;
