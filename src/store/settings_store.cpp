@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace {
@@ -57,6 +58,13 @@ QString describe(int rc, sqlite3* db)
     case SQLITE_CANTOPEN:
         return QStringLiteral("the store cannot be written (%1)")
             .arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    case SQLITE_IOERR:
+        // SQLite says only "disk I/O error"; the system's reason (a file-size limit, a failing
+        // disk) is what tells the user what to do.
+        if (const int err = db ? sqlite3_system_errno(db) : 0)
+            return QStringLiteral("%1 (%2)").arg(QString::fromUtf8(sqlite3_errmsg(db)),
+                                                 QString::fromLocal8Bit(std::strerror(err)));
+        return QString::fromUtf8(sqlite3_errmsg(db));
     default:
         return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     }
@@ -86,7 +94,8 @@ void SettingsStore::open()
 {
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
-        throw StoreFailure(QStringLiteral("Cannot create the folder %1 for the store.").arg(folder));
+        throw StoreFailure(
+            QStringLiteral("Cannot create the folder %1 for the store.").arg(folder));
 
     if (QFileInfo::exists(m_path)) {
         int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
@@ -188,9 +197,9 @@ void SettingsStore::write(const QString& key, const QString& value)
 
 void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& values)
 {
-    const QString what = values.size() == 1
-                             ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
-                             : QStringLiteral("Cannot save the changes in the store");
+    const QString what =
+        values.size() == 1 ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
+                           : QStringLiteral("Cannot save the changes in the store");
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(what);
     try {
