@@ -126,9 +126,13 @@ void Form1::connectHandlers()
 {
     connect(tvFolders, &CategoryTree::nodeClick, this, &Form1::tvFolders_NodeClick);
     connect(TabControl1, &TaskTabs::currentChanged, this, &Form1::TabControl1_SelectedChanged);
-    for (TaskListView* list : {ListView1, ListView2})
+    for (TaskListView* list : {ListView1, ListView2}) {
         connect(list, &TaskListView::itemClicked, this,
                 [this, list](int row) { ListView_ItemClick(list, row); });
+        connect(list, &TaskListView::itemDoubleClicked, this, &Form1::PushButton1_Click);
+    }
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
 }
 
 TaskListView* Form1::listOfSelectedTab() const

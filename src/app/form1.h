@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task_editor_host.h"
+
 #include <QCursor>
 #include <QWidget>
 #include <optional>
@@ -17,7 +19,7 @@ class TaskTabs;
 
 // The main window: the category tree, the two task lists of the selected category and the
 // commands. The lists on screen are the working copy of the selected category's stored lists.
-class Form1 : public QWidget
+class Form1 : public QWidget, public TaskEditorHost
 {
     Q_OBJECT
 
@@ -49,7 +51,7 @@ public:
     QPlainTextEdit* Text1;
 
     // The list of the selected tab: ListView1 on "Active Tasks", ListView2 on "Deleted Tasks".
-    TaskListView* listOfSelectedTab() const;
+    TaskListView* listOfSelectedTab() const override;
     bool isLoading() const { return m_isLoading; }
     int nextCategoryNumber() const { return m_nextCategoryNumber; }
     const std::optional<QCursor>& handPointer() const { return m_handPointer; }
@@ -63,7 +65,11 @@ public:
     // The view actions.
     void tvFolders_NodeClick(QTreeWidgetItem* node);
     void TabControl1_SelectedChanged();
-    void ListView_ItemClick(TaskListView* list, int row);
+    void ListView_ItemClick(TaskListView* list, int row) override;
+
+    // The task commands.
+    void PushButton8_Click();
+    void PushButton1_Click();
 
     // --- export (form1_export.cpp) ---
     QMenu* mnuExport = nullptr;

@@ -10,10 +10,10 @@
 #include "settings_store.h"
 #include "task_list_view.h"
 #include "task_tabs.h"
+#include "window_colours.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,7 +47,8 @@ void Form1::Form_Load()
     step(128, [&] {
         setWindowTitle(QStringLiteral("Tolvendra Software"));
         setWindowIcon(QApplication::windowIcon());
-        QApplication::setApplicationDisplayName(applicationTitle());
+        // The title of boxes without their own comes from applicationTitle(); it is not set as
+        // Qt's display name, which would be appended to every window caption.
     });
     for (int column = 0; column < 6; ++column) {
         step(142 + 2 * column, [&] { ListView1->setColumnTwips(column, kStartupColumnTwips[column]); });
@@ -105,17 +106,7 @@ void Form1::applySkin()
     const QString skinFile = AppFolder::path() + QStringLiteral("/x/o.cjs");
     if (!AppFolder::fileExists(skinFile))
         return;
-    const QColor face = palette().color(QPalette::Button);
-    QList<QWidget*> surfaces{this};
-    for (QWidget* child : findChildren<QWidget*>())
-        if (qobject_cast<QLabel*>(child) || qobject_cast<QGroupBox*>(child))
-            surfaces.append(child);
-    for (QWidget* surface : surfaces) {
-        QPalette p = surface->palette();
-        p.setColor(QPalette::Window, face);
-        surface->setPalette(p);
-        surface->setAutoFillBackground(true);
-    }
+    applySharedWindowColours(this);
     QFile skin(skinFile);
     if (!skin.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read the skin file %1.").arg(skinFile));

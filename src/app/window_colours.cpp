@@ -1,0 +1,24 @@
+#include "window_colours.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QWidget>
+
+void applySharedWindowColours(QWidget* window)
+{
+    const QColor face = window->palette().color(QPalette::Button);
+    QList<QWidget*> surfaces{window};
+    for (QWidget* child : window->findChildren<QWidget*>())
+        if (qobject_cast<QLabel*>(child) || qobject_cast<QGroupBox*>(child) ||
+            qobject_cast<QCheckBox*>(child) || qobject_cast<QRadioButton*>(child))
+            surfaces.append(child);
+    for (QWidget* surface : surfaces) {
+        QPalette p = surface->palette();
+        p.setColor(QPalette::Window, face);
+        surface->setPalette(p);
+        surface->setAutoFillBackground(true);
+    }
+}
