@@ -15,7 +15,8 @@ double parse(const QString& text, const QString& what)
     bool ok = false;
     const double value = QLocale::c().toDouble(text.trimmed(), &ok);
     if (!ok || !std::isfinite(value))
-        throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number (%2).").arg(text, what));
+        throw Failure(
+            QStringLiteral("Type mismatch: \"%1\" is not a number (%2).").arg(text, what));
     return std::nearbyint(value); // the default rounding mode rounds half to even
 }
 
@@ -43,7 +44,8 @@ int toInt32(const QString& text, const QString& what)
 
 QString shortest(double value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // 'g' switches to an exponent from 100000 on ("1e+05"); the stored form is plain digits.
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 } // namespace Numbers

@@ -1,0 +1,223 @@
+// The stored text formats and the numbers in them, without a store.
+#include "category_tree_codec.h"
+#include "failure.h"
+#include "numbers.h"
+#include "task_list_codec.h"
+#include "test_main.h"
+
+using namespace CategoryTreeCodec;
+
+class TestStoredFormats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void treeWorkedExample_encodesAndSplitsBack()
+    {
+        const QString stored = QStringLiteral(
+            "Work;1_Root_1;^Home;1_Root_2;^Other;1_Root_3;^Reports;2_Sublist_4;1_Root_1^");
+        const QList<Node> nodes = {{QStringLiteral("Work"), rootKey(1), {}},
+                                   {QStringLiteral("Home"), rootKey(2), {}},
+                                   {QStringLiteral("Other"), rootKey(3), {}},
+                                   {QStringLiteral("Reports"), subKey(2, 4), rootKey(1)}};
+        QCOMPARE(encode(nodes), stored);
+        QCOMPARE(encode({}), QString());
+
+        const QList<QStringList> entries = splitEntries(stored);
+        QCOMPARE(entries.size(), 4);
+        // A top-level entry has an empty third field, not a missing one.
+        QCOMPARE(entries[0], (QStringList{"Work", "1_Root_1", ""}));
+        QCOMPARE(entries[3], (QStringList{"Reports", "2_Sublist_4", "1_Root_1"}));
+    }
+
+    void treeEntriesWithFewerFields_keepWhatIsThere()
+    {
+        const QList<QStringList> entries =
+            splitEntries(QStringLiteral("Work;1_Root_1^^Lonely^ ;x^"));
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries[0], (QStringList{"Work", "1_Root_1"}));
+        QCOMPARE(entries[1], (QStringList{"Lonely"}));
+        // Blanks are text, not empty pieces.
+        QCOMPARE(entries[2], (QStringList{" ", "x"}));
+        QVERIFY(splitEntries(QString()).isEmpty());
+    }
+
+    void categoryKeys_splitIntoLevelAndNumber()
+    {
+        QCOMPARE(rootKey(3), QStringLiteral("1_Root_3"));
+        QCOMPARE(subKey(3, 9), QStringLiteral("3_Sublist_9"));
+        QCOMPARE(depthOf(QStringLiteral("3_Sublist_9")), 3);
+        QCOMPARE(numberOf(QStringLiteral("2_Sublist_12")), 12);
+        QCOMPARE(numberOf(rootKey(32767)), 32767);
+        QVERIFY_THROWS_EXCEPTION(Failure, numberOf(QStringLiteral("1_Root")));
+        QVERIFY_THROWS_EXCEPTION(Failure, numberOf(QStringLiteral("1_Root_x")));
+        QVERIFY_THROWS_EXCEPTION(Failure, numberOf(QStringLiteral("1_Root_40000")));
+        QVERIFY_THROWS_EXCEPTION(Failure, depthOf(QStringLiteral("Root_1")));
+    }
+
+    void categoryNames_withSeparatorsAreRefused()
+    {
+        QVERIFY(unstorableNameReason(QStringLiteral("  Work and play ")).isEmpty());
+        QVERIFY(!unstorableNameReason(QStringLiteral("A;B")).isEmpty());
+        QVERIFY(!unstorableNameReason(QStringLiteral("A^B")).isEmpty());
+    }
+
+    void exportCategories_followTheStoredOrderAndTheDefault()
+    {
+        const QList<ExportCategory> defaults = categoriesForExport(kDefaultText);
+        QCOMPARE(defaults.size(), 3);
+        QCOMPARE(defaults[2].text, QStringLiteral("Other"));
+        QCOMPARE(defaults[2].key, QStringLiteral("1_Root_3"));
+
+        const QList<ExportCategory> stored = categoriesForExport(
+            QStringLiteral("Home;1_Root_2;^Reports;2_Sublist_4;1_Root_2^Work;1_Root_1;^"));
+        QCOMPARE(stored.size(), 3);
+        QCOMPARE(stored[1].text, QStringLiteral("Reports"));
+        QCOMPARE(stored[1].key, QStringLiteral("2_Sublist_4"));
+        QCOMPARE(stored[2].key, QStringLiteral("1_Root_1"));
+        QVERIFY(categoriesForExport(QString()).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(Failure, categoriesForExport(QStringLiteral("NoKey^")));
+    }
+
+    void taskListWorkedExample_encodesAndDecodesBack()
+    {
+        const QString stored = QStringLiteral(
+            "Deliver PartsMy_Separatora12MediumMy_Separatora12GeneralMy_Separatora12My_Separatora12"
+            "My_Separatora12My_Separatora08Call NessalyMy_Separatora12HighMy_Separatora12General"
+            "My_Separatora12My_Separatora12My_Separatora12DoneMy_Separatora08");
+        QString out;
+        TaskListCodec::appendEntry(out, {"Deliver Parts", "Medium", "General", "", "", ""});
+        TaskListCodec::appendEntry(out, {"Call Nessaly", "High", "General", "", "", "Done"});
+        QCOMPARE(out, stored);
+
+        const QList<QStringList> tasks = TaskListCodec::decode(stored);
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(tasks[0], (QStringList{"Deliver Parts", "Medium", "General", "", "", ""}));
+        QCOMPARE(tasks[1], (QStringList{"Call Nessaly", "High", "General", "", "", "Done"}));
+        QVERIFY(TaskListCodec::decode(QString()).isEmpty());
+        QCOMPARE(TaskListCodec::deletedKey(QStringLiteral("2_Sublist_4")),
+                 QStringLiteral("2_Sublist_4Del"));
+    }
+
+    void taskFields_withLineBreaksSurvive_withSeparatorsSplit()
+    {
+        QString out;
+        TaskListCodec::appendEntry(out, {"T", "Low", "Idea", "12/7/2026", "line 1\r\nline 2", ""});
+        QCOMPARE(TaskListCodec::decode(out).value(0).value(4), QStringLiteral("line 1\r\nline 2"));
+
+        // Nothing is escaped: a separator inside a field splits the task when read back.
+        const QString field = QStringLiteral("aMy_Separatora12b");
+        QVERIFY(TaskListCodec::containsSeparator(field));
+        QVERIFY(TaskListCodec::containsSeparator(QStringLiteral("xMy_Separatora08")));
+        QVERIFY(!TaskListCodec::containsSeparator(QStringLiteral("My_Separatora1")));
+        out.clear();
+        TaskListCodec::appendEntry(out, {field, "", "", "", "", ""});
+        QCOMPARE(TaskListCodec::decode(out).value(0).size(), 7);
+        out.clear();
+        TaskListCodec::appendEntry(out, {"aMy_Separatora08b", "", "", "", "", ""});
+        QCOMPARE(TaskListCodec::decode(out).size(), 2);
+    }
+
+    void columnWidths_startUpExampleAndShortestForm()
+    {
+        QCOMPARE(ColumnWidthsCodec::encode({2200, 1200, 1200, 1200, 1, 1}),
+                 QStringLiteral("2200My_Separatora121200My_Separatora121200My_Separatora121200My_"
+                                "Separatora121My_Separatora121My_Separatora12"));
+        QCOMPARE(ColumnWidthsCodec::encode({}), QString());
+        QCOMPARE(ColumnWidthsCodec::encode({1234.5, 0}),
+                 QStringLiteral("1234.5My_Separatora120My_Separatora12"));
+        // Whole numbers of any size keep plain digits: no exponent.
+        QCOMPARE(ColumnWidthsCodec::encode({100000, 1000000}),
+                 QStringLiteral("100000My_Separatora121000000My_Separatora12"));
+        QCOMPARE(ColumnWidthsCodec::split(QStringLiteral("My_Separatora121500My_Separatora12")),
+                 (QStringList{"", "1500", ""}));
+        QCOMPARE(ColumnWidthsCodec::split(QString()), (QStringList{""}));
+    }
+
+    void taskTypes_skipEmptyPieces()
+    {
+        QCOMPARE(TaskTypesCodec::decode(TaskTypesCodec::kDefaultText),
+                 (QStringList{"General", "Idea", "Personal", "Work"}));
+        QCOMPARE(TaskTypesCodec::decode(QStringLiteral(";;A;;B;")), (QStringList{"A", "B"}));
+        QCOMPARE(TaskTypesCodec::encode({"A", "B c"}), QStringLiteral("A;B c;"));
+        QCOMPARE(TaskTypesCodec::encode({}), QString());
+    }
+
+    void storedNumbers_readAsSixteenBitWholeNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("plain") << "2200" << 2200;
+        QTest::newRow("blanks") << " 12 " << 12;
+        QTest::newRow("negative") << "-32768" << -32768;
+        QTest::newRow("largest") << "32767" << 32767;
+        QTest::newRow("half to even down") << "2.5" << 2;
+        QTest::newRow("half to even up") << "3.5" << 4;
+        QTest::newRow("fraction") << "1234.4" << 1234;
+        QTest::newRow("exponent") << "1e3" << 1000;
+    }
+    void storedNumbers_readAsSixteenBitWholeNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QCOMPARE(Numbers::toInt16(text, QStringLiteral("a width")), expected);
+    }
+
+    void storedNumbers_thatAreNotNumbersOrTooBig_fail_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("empty") << ""
+                               << "Type mismatch";
+        QTest::newRow("word") << "abc"
+                              << "Type mismatch";
+        QTest::newRow("trailing") << "12px"
+                                  << "Type mismatch";
+        QTest::newRow("comma decimal") << "1,5"
+                                       << "Type mismatch";
+        QTest::newRow("infinite") << "inf"
+                                  << "Type mismatch";
+        QTest::newRow("too big") << "32768"
+                                 << "Overflow";
+        QTest::newRow("rounds past") << "32767.5"
+                                     << "Overflow";
+        QTest::newRow("too small") << "-32769"
+                                   << "Overflow";
+    }
+    void storedNumbers_thatAreNotNumbersOrTooBig_fail()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, start);
+        try {
+            Numbers::toInt16(text, QStringLiteral("a width"));
+            QFAIL("no failure");
+        } catch (const Failure& failure) {
+            QVERIFY2(failure.description().startsWith(start), qPrintable(failure.description()));
+            QVERIFY2(failure.description().contains(QStringLiteral("a width")),
+                     qPrintable(failure.description()));
+        }
+    }
+
+    void largerNumbers_fitThirtyTwoBits()
+    {
+        QCOMPARE(Numbers::toInt32(QStringLiteral("40000"), {}), 40000);
+        QCOMPARE(Numbers::toInt32(QStringLiteral("2147483647"), {}), 2147483647);
+        QVERIFY_THROWS_EXCEPTION(Failure, Numbers::toInt32(QStringLiteral("2147483648"), {}));
+        QVERIFY_THROWS_EXCEPTION(Failure, Numbers::toInt32(QStringLiteral("1e10"), {}));
+    }
+
+    void shortestForm_hasNoDecimalPointForWholeNumbersAndNoExponent()
+    {
+        QCOMPARE(Numbers::shortest(2200), QStringLiteral("2200"));
+        QCOMPARE(Numbers::shortest(1), QStringLiteral("1"));
+        QCOMPARE(Numbers::shortest(0), QStringLiteral("0"));
+        QCOMPARE(Numbers::shortest(1234.5), QStringLiteral("1234.5"));
+        QCOMPARE(Numbers::shortest(0.1), QStringLiteral("0.1"));
+        QCOMPARE(Numbers::shortest(-15), QStringLiteral("-15"));
+        QCOMPARE(Numbers::shortest(100000), QStringLiteral("100000"));
+        QCOMPARE(Numbers::shortest(12345678), QStringLiteral("12345678"));
+    }
+};
+
+KESTRUNE_TEST_MAIN(TestStoredFormats)
+#include "test_stored_formats.moc"
