@@ -26,6 +26,9 @@ namespace DueDates {
 namespace {
 
 std::optional<QLocale> g_locale;
+// Counts locale changes. The name cannot tell locales apart: the system locale takes its name
+// from LANG but its date formats from LC_TIME.
+int g_localeGeneration = 0;
 
 // A numeric date format broken into its pieces, so that 32767 due dates parse in a few
 // milliseconds instead of going through QDateTimeParser one by one.
@@ -95,8 +98,8 @@ std::optional<QDate> parseWith(const Pattern& pattern, QStringView text)
             pos += token.literal.size();
             continue;
         }
-        const auto value = token.kind == Pattern::Year ? digits(text, pos, 4, 4)
-                                                       : digits(text, pos, 1, 2);
+        const auto value =
+            token.kind == Pattern::Year ? digits(text, pos, 4, 4) : digits(text, pos, 1, 2);
         if (!value)
             return std::nullopt;
         (token.kind == Pattern::Day ? day : token.kind == Pattern::Month ? month : year) = *value;
@@ -116,10 +119,10 @@ struct Formats
 
 const Formats& formats()
 {
-    static QString forLocale;
+    static int forGeneration = -1;
     static Formats cached;
-    const QLocale current = locale();
-    if (forLocale != current.name() || cached.write.isEmpty()) {
+    if (forGeneration != g_localeGeneration) {
+        const QLocale current = locale();
         QString write = current.dateFormat(QLocale::ShortFormat);
         // Two-digit years read back as the 1900s; always write four digits.
         static const QRegularExpression shortYear(QStringLiteral("(?<!y)y{1,2}(?!y)"));
@@ -128,7 +131,7 @@ const Formats& formats()
         lenient.replace(QRegularExpression(QStringLiteral("(?<!d)dd(?!d)")), QStringLiteral("d"));
         lenient.replace(QRegularExpression(QStringLiteral("(?<!M)MM(?!M)")), QStringLiteral("M"));
         cached = {write, lenient, compile(write)};
-        forLocale = current.name();
+        forGeneration = g_localeGeneration;
     }
     return cached;
 }
@@ -149,6 +152,7 @@ QLocale locale()
 void setLocale(const QLocale& locale)
 {
     g_locale = locale;
+    ++g_localeGeneration;
 }
 
 QString writeFormat()
