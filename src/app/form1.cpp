@@ -133,6 +133,7 @@ void Form1::connectHandlers()
     }
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
 }
 
 TaskListView* Form1::listOfSelectedTab() const
