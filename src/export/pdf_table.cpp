@@ -46,6 +46,9 @@ struct Fonts
           boldMetrics(QFont(), device)
     {
         body.setStyleHint(QFont::SansSerif);
+        // Ligatures would turn "fi" into one glyph that text search and copying in a PDF
+        // reader no longer find; scripts that need shaping still get it.
+        body.setStyleStrategy(QFont::PreferNoShaping);
         body.setPointSizeF(kFontSize);
         bold = body;
         bold.setBold(true);
@@ -88,12 +91,11 @@ double textHeight(const QFontMetricsF& metrics, const QString& text, double widt
         .height();
 }
 
-Layout measure(const ExportTable& table, const Fonts& fonts, const QSizeF& page)
+Layout measure(const ExportTable& table, const Fonts& fonts, const QSizeF& page, double point)
 {
     Layout layout;
-    const double pointUnit = fonts.bodyMetrics.height() / (fonts.body.pointSizeF() * 1.2);
-    layout.padX = 3 * pointUnit;
-    layout.padY = 1.5 * pointUnit;
+    layout.padX = 4 * point;
+    layout.padY = 1.5 * point;
     layout.maxColumnWidth =
         kMaxColumnDigits * fonts.bodyMetrics.horizontalAdvance(u'0') + 2 * layout.padX;
 
@@ -205,7 +207,7 @@ void write(const ExportTable& table, QIODevice& out, const QPageSize& pageSize,
     const Fonts fonts(&writer);
     // The painter's origin is the top left corner inside the margins.
     const QRectF page = writer.pageLayout().paintRectPixels(writer.resolution());
-    const Layout layout = measure(table, fonts, page.size());
+    const Layout layout = measure(table, fonts, page.size(), writer.resolution() / 72.0);
 
     std::vector<double> dataHeights(layout.rowHeights.begin(), layout.rowHeights.end());
     const double headerHeight = layout.rowHeights[0];
