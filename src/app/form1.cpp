@@ -131,8 +131,18 @@ void Form1::connectHandlers()
                 [this, list](int row) { ListView_ItemClick(list, row); });
         connect(list, &TaskListView::itemDoubleClicked, this, &Form1::PushButton1_Click);
     }
-    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
-    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    for (TaskListView* list : {ListView1, ListView2})
+        connect(list, &TaskListView::deleteKeyPressed, this,
+                [this, list] { ListView_KeyDelete(list); });
+    const std::pair<QPushButton*, void (Form1::*)()> commands[] = {
+        {PushButton1, &Form1::PushButton1_Click},   {PushButton2, &Form1::PushButton2_Click},
+        {PushButton3, &Form1::PushButton3_Click},   {PushButton4, &Form1::PushButton4_Click},
+        {PushButton5, &Form1::PushButton5_Click},   {PushButton6, &Form1::PushButton6_Click},
+        {PushButton7, &Form1::PushButton7_Click},   {PushButton8, &Form1::PushButton8_Click},
+        {PushButton9, &Form1::PushButton9_Click},   {PushButton10, &Form1::PushButton10_Click},
+    };
+    for (const auto& [button, handler] : commands)
+        connect(button, &QPushButton::clicked, this, handler);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
 }
 
@@ -145,4 +155,5 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     Form_QueryUnload();
     event->accept();
+    Form_Unload();
 }

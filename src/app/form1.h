@@ -3,6 +3,7 @@
 #include "task_editor_host.h"
 
 #include <QCursor>
+#include <functional>
 #include <QWidget>
 #include <optional>
 
@@ -70,6 +71,17 @@ public:
     // The task commands.
     void PushButton8_Click();
     void PushButton1_Click();
+    void PushButton9_Click();
+    void PushButton7_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton10_Click();
+    void ListView_KeyDelete(TaskListView* list);
+
+    // The category commands.
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
 
     // --- export (form1_export.cpp) ---
     QMenu* mnuExport = nullptr;
@@ -79,10 +91,34 @@ public:
     // --- end export ---
 
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
-    cSysTray* cSysTray1 = nullptr;
+    cSysTray* cSysTray1 = createTrayControl();
     // Set while the main window is hidden in the notification area.
     static bool hiddenInTray;
+    // The layout pass: runs on first showing and on every change of state or size.
     void Form_Resize();
+    // Brings the window back from the tray; either button, the id is not looked at.
+    void cSysTray1_MouseUp(int Id, int Button);
+    // Ends the whole process at once, after the close handler. Tests put a recorder here.
+    using ProgramEnd = void (*)();
+    static ProgramEnd programEnd;
+    void Form_Unload();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    cSysTray* createTrayControl();
+    void hideToTray(class Steps& step);
+    void layOutNormal(Steps& step);
+    void layOutMaximised(Steps& step);
+    void keepDesignSize();
+    // The state start-up gave the window ("WindowState" as read). The first showing is still
+    // start-up, so the pass stores nothing until the window has left this state.
+    std::optional<int> m_stateFromStartup;
+
+public:
     // --- end layout and tray ---
 
 protected:
@@ -100,6 +136,13 @@ private:
     QString columnWidthsText(Steps& steps, int firstLine, TaskListView* list);
     void showCategory(QTreeWidgetItem* node);
     void updateCommandStates();
+    void installPointerRules();
+    // The name typed at `prompt`, or an empty text when the command should end.
+    QString askCategoryName(Steps& step, const QString& prompt);
+    // The next category number whose key is free: not in the tree and without stored lists.
+    int claimCategoryNumber(const std::function<QString(int)>& keyFor);
+    void addCategory(Steps& step, int firstLine, QTreeWidgetItem* parent, const QString& name);
+    void moveRow(TaskListView* list, int from, int to);
 
     SettingsStore& m_store;
     bool m_isLoading = false;

@@ -3,6 +3,7 @@
 #include "category_tree.h"
 #include "category_tree_codec.h"
 #include "cursor_file.h"
+#include "csystray.h"
 #include "error_report.h"
 #include "failure.h"
 #include "form1.h"
@@ -96,8 +97,10 @@ void Form1::Form_Load()
         default:
             throw Failure(QStringLiteral("Invalid property value: %1 is no window state.").arg(state));
         }
+        m_stateFromStartup = state;
     });
     step(204, [&] { m_isLoading = false; });
+    installPointerRules();
     updateCommandStates();
 }
 
@@ -374,5 +377,6 @@ void Form1::Form_QueryUnload()
     const QString list2 = columnWidthsText(step, 110, ListView2);
     step(118, [&] { m_store.write(QStringLiteral("List2Cols"), list2); });
     step(120, [&] { updateCategory(); });
+    step(122, [&] { cSysTray1->setInTray(false); });
     step(124, [&] { QCoreApplication::processEvents(); });
 }

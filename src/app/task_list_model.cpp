@@ -82,7 +82,8 @@ void TaskListModel::ensureRoomFor(int extraRows) const
 
 int TaskListModel::append(TaskRow row)
 {
-    return insert(m_sort.sorted ? sortedPosition(row) : int(m_rows.size()), std::move(row));
+    const int position = m_sort.sorted ? sortedPosition(row) : int(m_rows.size());
+    return insert(position, std::move(row));
 }
 
 int TaskListModel::insert(int position, TaskRow row)
@@ -103,7 +104,8 @@ int TaskListModel::replace(int position, TaskRow row)
         return position;
     TaskRow moved = m_rows[position];
     remove(position);
-    return insert(sortedPosition(moved), std::move(moved));
+    const int sorted = sortedPosition(moved);
+    return insert(sorted, std::move(moved));
 }
 
 void TaskListModel::remove(int position)
