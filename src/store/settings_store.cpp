@@ -64,6 +64,11 @@ QString describe(int rc, sqlite3* db)
         if (const int err = db ? sqlite3_system_errno(db) : 0)
             return QStringLiteral("%1 (%2)").arg(QString::fromUtf8(sqlite3_errmsg(db)),
                                                  QString::fromLocal8Bit(std::strerror(err)));
+        // SQLite does not always keep the system's reason for a failed write.
+        if (rc == SQLITE_IOERR_WRITE)
+            return QStringLiteral("%1 (the disk may be full, or the file may have reached its "
+                                  "size limit)")
+                .arg(QString::fromUtf8(sqlite3_errmsg(db)));
         return QString::fromUtf8(sqlite3_errmsg(db));
     default:
         return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));

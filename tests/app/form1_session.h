@@ -69,7 +69,8 @@ public:
     }
     void clickNode(const QString& text)
     {
-        const auto found = window->tvFolders->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found =
+            window->tvFolders->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         if (found.isEmpty())
             qWarning("no category %s", qPrintable(text));
         else
@@ -124,7 +125,8 @@ public:
         for (const QString& text : prompts.errorBoxes()) {
             const qsizetype at = text.indexOf(QStringLiteral("in Pennaro2021/08/31.Form1."));
             const qsizetype end = text.indexOf(u'\r', at);
-            lines.append(text.mid(at + 27, end - at - 27).replace(QStringLiteral(" at line"), QString()));
+            lines.append(
+                text.mid(at + 27, end - at - 27).replace(QStringLiteral(" at line"), QString()));
         }
         return lines;
     }

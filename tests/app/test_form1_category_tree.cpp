@@ -37,8 +37,8 @@ private slots:
         QCOMPARE(f.ListView2->tasks()->rowCount(), 0);
         QCOMPARE(s.prompts.shown.size(), 0);
         // Start-up does not store the tree.
-        QCOMPARE(s.stored(kTree), typedByHand ? QStringLiteral("Work;Home;Other")
-                                              : QStringLiteral("<absent>"));
+        QCOMPARE(s.stored(kTree),
+                 typedByHand ? QStringLiteral("Work;Home;Other") : QStringLiteral("<absent>"));
     }
 
     void defaultTree_showsListsAnEarlierRunStoredForWork()
@@ -48,7 +48,8 @@ private slots:
         Form1Session s;
         s.preset(QStringLiteral("1_Root_1"), storedTasks({{"Stored", "High", "Work", "", "", ""}}));
         s.preset(QStringLiteral("1_Root_1Del"), storedTasks({{"Gone", "Low", "Work", "", "", ""}}));
-        s.preset(QStringLiteral("1_Root_2"), storedTasks({{"Home task", "Low", "Work", "", "", ""}}));
+        s.preset(QStringLiteral("1_Root_2"),
+                 storedTasks({{"Home task", "Low", "Work", "", "", ""}}));
         Form1& f = s.start();
         QCOMPARE(Form1Session::column(f.ListView1, 0), QStringList{"Stored"});
         QCOMPARE(Form1Session::column(f.ListView2, 0), QStringList{"Gone"});
@@ -82,7 +83,8 @@ private slots:
     {
         Form1Session s;
         s.preset(kTree, kWorkedExample);
-        s.preset(QStringLiteral("1_Root_1"), storedTasks({{"Deliver Parts", "Medium", "General", "", "", ""}}));
+        s.preset(QStringLiteral("1_Root_1"),
+                 storedTasks({{"Deliver Parts", "Medium", "General", "", "", ""}}));
         Form1& f = s.start();
         QCOMPARE(s.nodeTexts(), (QStringList{"Work", "Home", "Other", "Reports"}));
         QTreeWidgetItem* work = f.tvFolders->nodeByKey(QStringLiteral("1_Root_1"));
@@ -105,7 +107,8 @@ private slots:
         QTest::addColumn<QString>("tree");
         QTest::addColumn<int>("expected");
         QTest::newRow("9 and 12") << "A;1_Root_9;^B;2_Sublist_12;1_Root_9^C;1_Root_3;^" << 13;
-        QTest::newRow("deep") << "A;1_Root_1;^B;2_Sublist_2;1_Root_1^C;3_Sublist_30;2_Sublist_2^" << 31;
+        QTest::newRow("deep") << "A;1_Root_1;^B;2_Sublist_2;1_Root_1^C;3_Sublist_30;2_Sublist_2^"
+                              << 31;
         QTest::newRow("only 1") << "A;1_Root_1;^" << 2;
     }
     void nextCategoryNumber_isOneMoreThanTheLargestStored()
@@ -134,7 +137,8 @@ private slots:
     {
         Form1Session s;
         s.start();
-        s.preset(QStringLiteral("1_Root_1"), storedTasks({{"Call Nessaly", "High", "General", "", "", "Done"}}));
+        s.preset(QStringLiteral("1_Root_1"),
+                 storedTasks({{"Call Nessaly", "High", "General", "", "", "Done"}}));
         Form1& f = s.closeAndReopen();
         QCOMPARE(s.stored(kTree), kParsedDefault);
         QCOMPARE(s.nodeKeys(), (QStringList{"1_Root_1", "1_Root_2", "1_Root_3"}));
@@ -183,8 +187,9 @@ private slots:
     void duplicateSubcategoryKey_reportsLine140AndGoesOn()
     {
         Form1Session s;
-        s.preset(kTree, QStringLiteral("Work;1_Root_1;^A;2_Sublist_7;1_Root_1^B;2_Sublist_7;1_Root_1^"
-                                       "C;2_Sublist_8;1_Root_1^"));
+        s.preset(kTree,
+                 QStringLiteral("Work;1_Root_1;^A;2_Sublist_7;1_Root_1^B;2_Sublist_7;1_Root_1^"
+                                "C;2_Sublist_8;1_Root_1^"));
         s.start();
         QCOMPARE(s.prompts.errorBoxes(),
                  QStringList{Form1Session::errorText(
@@ -198,7 +203,8 @@ private slots:
     {
         Form1Session s;
         // The parent comes later in the text: it is not there yet when the child is added.
-        s.preset(kTree, QStringLiteral("Work;1_Root_1;^Orphan;2_Sublist_20;1_Root_5^Late;1_Root_5;^"));
+        s.preset(kTree,
+                 QStringLiteral("Work;1_Root_1;^Orphan;2_Sublist_20;1_Root_5^Late;1_Root_5;^"));
         Form1& f = s.start();
         QCOMPARE(s.prompts.errorBoxes(),
                  QStringList{Form1Session::errorText(

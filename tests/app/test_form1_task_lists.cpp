@@ -56,8 +56,10 @@ private slots:
         Form1& f = s.start();
         const QList<TaskRow>& rows = f.ListView1->tasks()->rows();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].fields, (TaskListCodec::Fields{"Deliver Parts", "Medium", "General", "", "", ""}));
-        QCOMPARE(rows[1].fields, (TaskListCodec::Fields{"Call Nessaly", "High", "General", "", "", "Done"}));
+        QCOMPARE(rows[0].fields,
+                 (TaskListCodec::Fields{"Deliver Parts", "Medium", "General", "", "", ""}));
+        QCOMPARE(rows[1].fields,
+                 (TaskListCodec::Fields{"Call Nessaly", "High", "General", "", "", "Done"}));
         // Empty due dates keep their colour.
         QCOMPARE(rows[0].dueColour, DueDates::Colour::Untouched);
         QVERIFY(!dueColour(f.ListView1, 1).isValid());
@@ -108,11 +110,12 @@ private slots:
         s.preset(kTree, kTwoCategories);
         s.preset(QStringLiteral("1_Root_1"),
                  storedTasks({{"Whole", "Low", "Idea", "", "n", ""}, {"OnlyTwo", "High"}}));
-        s.preset(QStringLiteral("1_Root_1Del"), storedTasks({{"Five", "Low", "Idea", "", "notes"}}));
+        s.preset(QStringLiteral("1_Root_1Del"),
+                 storedTasks({{"Five", "Low", "Idea", "", "notes"}}));
         Form1& f = s.start();
-        QCOMPARE(s.errorLines(), (QStringList{"listTask 116", "listTask 118", "listTask 120",
-                                              "listTask 122", "listTask 128", "listTask 130",
-                                              "listTask 164"}));
+        QCOMPARE(s.errorLines(),
+                 (QStringList{"listTask 116", "listTask 118", "listTask 120", "listTask 122",
+                              "listTask 128", "listTask 130", "listTask 164"}));
         QCOMPARE(s.prompts.errorBoxes().value(0),
                  Form1Session::errorText(QStringLiteral("Subscript out of range: the stored task "
                                                         "\"OnlyTwo\" has no field 3."),
@@ -135,8 +138,7 @@ private slots:
         f.ListView1->tasks()->append(row);
         f.saveTaskLists();
         s.closeAndReopen();
-        QCOMPARE(Form1Session::column(s.window->ListView1, 0),
-                 (QStringList{"One ", " Two"}));
+        QCOMPARE(Form1Session::column(s.window->ListView1, 0), (QStringList{"One ", " Two"}));
     }
 
     void deletingATask_savesItUnderTheDelKeyAndNotTheActiveOne()
@@ -168,11 +170,13 @@ private slots:
         s.preset(QStringLiteral("1_Root_1"), kWorkedExample);
         Form1& f = s.startShown();
         f.ListView1->tasks()->move(1, 0);
-        QCOMPARE(Form1Session::column(f.ListView1, 0), (QStringList{"Call Nessaly", "Deliver Parts"}));
+        QCOMPARE(Form1Session::column(f.ListView1, 0),
+                 (QStringList{"Call Nessaly", "Deliver Parts"}));
         if (!sameCategory)
             s.clickNode(QStringLiteral("Home"));
         s.clickNode(QStringLiteral("Work"));
-        QCOMPARE(Form1Session::column(f.ListView1, 0), (QStringList{"Deliver Parts", "Call Nessaly"}));
+        QCOMPARE(Form1Session::column(f.ListView1, 0),
+                 (QStringList{"Deliver Parts", "Call Nessaly"}));
         QCOMPARE(s.stored(QStringLiteral("1_Root_1")), kWorkedExample);
     }
 
@@ -238,8 +242,10 @@ private slots:
     {
         Form1Session s;
         s.preset(kTree, kTwoCategories);
-        s.preset(QStringLiteral("List1Cols"), QStringLiteral("wideMy_Separatora12900My_Separatora12"));
-        s.preset(QStringLiteral("List2Cols"), QStringLiteral("My_Separatora1240000My_Separatora12"));
+        s.preset(QStringLiteral("List1Cols"),
+                 QStringLiteral("wideMy_Separatora12900My_Separatora12"));
+        s.preset(QStringLiteral("List2Cols"),
+                 QStringLiteral("My_Separatora1240000My_Separatora12"));
         Form1& f = s.start();
         QCOMPARE(s.errorLines(), (QStringList{"listTask 176", "listTask 188"}));
         QCOMPARE(f.ListView1->columnTwips(), (QList<double>{2200, 900, 1200, 1200, 1, 1}));
