@@ -1,9 +1,12 @@
+#include "failure.h"
 #include "form1.h"
 #include "prompts.h"
 #include "settings_store.h"
-#include "failure.h"
+#include "single_instance.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <memory>
 
@@ -14,6 +17,21 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setOrganizationName(QStringLiteral("Tolvendra Software"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrune/kestrune.svg")));
+
+    const QString storePath = SettingsStore::defaultPath();
+    QDir().mkpath(QFileInfo(storePath).absolutePath());
+    SingleInstance instance(storePath);
+    if (!instance.isPrimary()) {
+        if (instance.notifyPrimary())
+            return 0;
+        Prompts::current().message(
+            nullptr,
+            QStringLiteral("Kestrune is already running with the store %1, but does not answer. "
+                           "Close it, or wait until it has ended, and start Kestrune again.")
+                .arg(storePath),
+            applicationTitle(), Prompts::Icon::Exclamation);
+        return 1;
+    }
 
     std::unique_ptr<SettingsStore> store;
     try {
@@ -35,6 +53,7 @@ int main(int argc, char* argv[])
             applicationTitle(), Prompts::Icon::Exclamation);
 
     Form1 window(*store);
+    QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);
     window.show();
     return app.exec();
 }

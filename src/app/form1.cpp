@@ -39,6 +39,7 @@ Form1::Form1(SettingsStore& store, QWidget* parent) : QWidget(parent), m_store(s
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
+    installShortcuts();
     Form_Load();
 }
 

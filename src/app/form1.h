@@ -67,6 +67,8 @@ public:
     void tvFolders_NodeClick(QTreeWidgetItem* node);
     void TabControl1_SelectedChanged();
     void ListView_ItemClick(TaskListView* list, int row) override;
+    // Shows the window in front of the others, from the tray or the taskbar if need be.
+    void bringForward();
 
     // The task commands.
     void PushButton8_Click();
@@ -137,6 +139,7 @@ private:
     void showCategory(QTreeWidgetItem* node);
     void updateCommandStates();
     void installPointerRules();
+    void installShortcuts();
     // The name typed at `prompt`, or an empty text when the command should end.
     QString askCategoryName(Steps& step, const QString& prompt);
     // The next category number whose key is free: not in the tree and without stored lists.

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <memory>
+
+class QLocalServer;
+
+// One program per store: two windows on one store would each save their own copy of a
+// category over the other's. The first start holds a lock beside the store and listens; a
+// second start finds the lock, asks the first to come forward and ends.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SingleInstance(const QString& storePath, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    bool isPrimary() const { return m_primary; }
+    // From a second start: asks the running program to show its window. False when it could
+    // not be reached in time.
+    bool notifyPrimary(int timeoutMs = 3000) const;
+
+signals:
+    // Another start of the program on the same store asked this one to come forward.
+    void secondStart();
+
+private:
+    QString m_serverName;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+    bool m_primary = false;
+};
