@@ -56,13 +56,20 @@ std::vector<Row> sharedRows(const Form1& f, double tabHeight)
         {{f.PushButton2, f.PushButton3, f.PushButton4},
          {{Edge::Width, {3960}}, {Edge::Top, buttonTops}, {Edge::Height, {405}}}},
         {{f.Label1}, {{Edge::Width, {6840}}, {Edge::Left, {4200}}}},
-        {{f.TabControl1}, {{Edge::Width, {6840}}, {Edge::Left, {4200}}, {Edge::Height, {tabHeight}}}},
+        {{f.TabControl1},
+         {{Edge::Width, {6840}}, {Edge::Left, {4200}}, {Edge::Height, {tabHeight}}}},
         {{f.ListView1, f.ListView2}, {{Edge::Width, {6600}}, {Edge::Height, {3165}}}},
         {{f.PushButton8, f.PushButton1, f.PushButton9},
-         {{Edge::Width, {3840}}, {Edge::Top, buttonTops}, {Edge::Left, {4200}}, {Edge::Height, {405}}}},
+         {{Edge::Width, {3840}},
+          {Edge::Top, buttonTops},
+          {Edge::Left, {4200}},
+          {Edge::Height, {405}}}},
         // "Export" sits at 4365 by design, but every layout puts it level with its row at 4370.
         {{f.PushButton11, f.PushButton10, f.PushButton7},
-         {{Edge::Width, {3840}}, {Edge::Top, buttonTops}, {Edge::Left, {8160}}, {Edge::Height, {405}}}},
+         {{Edge::Width, {3840}},
+          {Edge::Top, buttonTops},
+          {Edge::Left, {8160}},
+          {Edge::Height, {405}}}},
     };
 }
 
@@ -77,7 +84,9 @@ int applyRows(Steps& step, int line, const std::vector<Row>& rows, double fx, do
                 const double design =
                     setting.values.size() == 1 ? setting.values.front() : setting.values[i];
                 const bool across = setting.edge == Edge::Width || setting.edge == Edge::Left;
-                step(line, [&] { Twips::set(row.controls[i], setting.edge, design * (across ? fx : fy)); });
+                step(line, [&] {
+                    Twips::set(row.controls[i], setting.edge, design * (across ? fx : fy));
+                });
                 line += 2;
             }
     return line;
@@ -107,8 +116,8 @@ void Form1::Form_Resize()
     }
     const bool normal =
         !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    const bool maximised = !(state & (Qt::WindowMinimized | Qt::WindowFullScreen)) &&
-                           (state & Qt::WindowMaximized);
+    const bool maximised =
+        !(state & (Qt::WindowMinimized | Qt::WindowFullScreen)) && (state & Qt::WindowMaximized);
     if (step.test(114, [&] { return !normal && !maximised; }))
         return;
     step(116, [&] { cSysTray1->setInTray(false); });
@@ -126,9 +135,8 @@ void Form1::Form_Resize()
             m_stateFromStartup.reset();
             return true;
         }))
-        step(348, [&] {
-            m_store.write(QStringLiteral("WindowState"), QString::number(stateNumber));
-        });
+        step(348,
+             [&] { m_store.write(QStringLiteral("WindowState"), QString::number(stateNumber)); });
 }
 
 void Form1::layOutNormal(Steps& step)
@@ -184,14 +192,13 @@ void Form1::keepDesignSize()
     // The border is fixed in the normal state. Window managers will not maximise a window
     // whose minimum and maximum sizes agree, so the size limits stay open and a size the user
     // drags to is undone instead, once it is clear that no maximise is under way.
-    if (!isVisible() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
-                                          Qt::WindowFullScreen)) ||
+    if (!isVisible() ||
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
         size() == designClientPixels())
         return;
     QTimer::singleShot(kSizeSettleMs, this, [this] {
         if (isVisible() &&
-            !(windowState() &
-              (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+            !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
             size() != designClientPixels())
             resize(designClientPixels());
     });
@@ -217,5 +224,7 @@ void Form1::resizeEvent(QResizeEvent* event)
 void Form1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    Form_Resize();
+    // Qt also sends a show event when a hidden window merely leaves the minimised state.
+    if (isVisible())
+        Form_Resize();
 }

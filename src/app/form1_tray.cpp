@@ -15,9 +15,9 @@
 namespace {
 
 const QString kProductName = QStringLiteral("Tolvendra Software");
-const QString kBalloonText = QStringLiteral(
-    "has been minimized to the system tray.\r\n"
-    "Click on the blue 'K' icon (K for Kestrune) to bring the software back.");
+const QString kBalloonText =
+    QStringLiteral("has been minimized to the system tray.\r\n"
+                   "Click on the blue 'K' icon (K for Kestrune) to bring the software back.");
 constexpr int kBalloonSeconds = 5;
 
 void endProcessNow()
@@ -59,14 +59,18 @@ void Form1::hideToTray(Steps& step)
     step(104, [&] { cSysTray1->setInTray(true); });
     step(106, [&] { hide(); });
     step(108, [&] {
-        const int state = Numbers::toInt32(
-            m_store.read(QStringLiteral("WindowState"), QStringLiteral("0")),
-            QStringLiteral("the window state"));
+        const int state =
+            Numbers::toInt32(m_store.read(QStringLiteral("WindowState"), QStringLiteral("0")),
+                             QStringLiteral("the window state"));
         if (state != 0 && state != 2)
             throw Failure(
                 QStringLiteral("Invalid property value: %1 is no window state to restore.")
                     .arg(state));
-        // The window is hidden, so this only records how it will come back.
+        // Qt's X11 window maps itself again when it is told to leave the minimised state,
+        // hidden or not. The hidden window therefore gets a new native window, which knows
+        // nothing of the minimise and only records how the window will come back.
+        if (!isVisible() && (windowState() & Qt::WindowMinimized))
+            destroy();
         setWindowState(state == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
     });
     step(110, [&] { hiddenInTray = true; });

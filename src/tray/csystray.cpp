@@ -147,8 +147,8 @@ void cSysTray::ShowBalloon(const QString& Tip, const QString& sTitle, int ShowTi
     if (ShowTimer > 0) {
         const qint64 milliseconds = qint64(ShowTimer) * 1000;
         if (milliseconds > std::numeric_limits<qint32>::max())
-            throw Failure(QStringLiteral("Overflow: a balloon cannot stay for %1 seconds.")
-                              .arg(ShowTimer));
+            throw Failure(
+                QStringLiteral("Overflow: a balloon cannot stay for %1 seconds.").arg(ShowTimer));
         balloon.balloonTimeoutMs = int(milliseconds);
     }
     m_backend->send(TrayBackend::Command::Modify, balloon);
@@ -174,6 +174,7 @@ void cSysTray::waitForBalloon(int milliseconds)
     QEventLoop wait;
     QTimer timeout;
     timeout.setSingleShot(true);
+    timeout.setTimerType(Qt::PreciseTimer); // a coarse timer may end the wait 5 % early
     connect(&timeout, &QTimer::timeout, &wait, &QEventLoop::quit);
     connect(this, &cSysTray::balloonEnded, &wait, &QEventLoop::quit);
     connect(this, &QObject::destroyed, &wait, &QEventLoop::quit);
