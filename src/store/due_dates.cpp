@@ -1,6 +1,7 @@
 #include "due_dates.h"
 
 #include <QRegularExpression>
+#include <ctime>
 #include <vector>
 
 namespace Clock {
@@ -11,7 +12,15 @@ QDate g_today;
 
 QDate today()
 {
-    return g_today.isValid() ? g_today : QDate::currentDate();
+    if (g_today.isValid())
+        return g_today;
+    // QDate::currentDate() runs tzset(), which reads the time zone file again on every call:
+    // a fifth of the time to show 32767 tasks went there. localtime_r keeps the zone it read.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (!localtime_r(&now, &local))
+        return QDate::currentDate();
+    return QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 void setToday(const QDate& date)

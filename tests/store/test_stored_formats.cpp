@@ -95,6 +95,12 @@ private slots:
         QCOMPARE(tasks[0], (QStringList{"Deliver Parts", "Medium", "General", "", "", ""}));
         QCOMPARE(tasks[1], (QStringList{"Call Nessaly", "High", "General", "", "", "Done"}));
         QVERIFY(TaskListCodec::decode(QString()).isEmpty());
+        QVERIFY(TaskListCodec::decode(QStringLiteral("My_Separatora08My_Separatora08")).isEmpty());
+        // A last entry without its closing separator, and an entry of one field, still count.
+        QCOMPARE(TaskListCodec::decode(QStringLiteral("My_Separatora08AMy_Separatora12B")),
+                 (QList<QStringList>{{"A", "B"}}));
+        QCOMPARE(TaskListCodec::decode(QStringLiteral("AMy_Separatora08My_Separatora12")),
+                 (QList<QStringList>{{"A"}, {"", ""}}));
         QCOMPARE(TaskListCodec::deletedKey(QStringLiteral("2_Sublist_4")),
                  QStringLiteral("2_Sublist_4Del"));
     }
