@@ -1,5 +1,7 @@
 # Two entry points for a fresh Debian/Ubuntu machine: `make run` and `make test`.
 # ASAN=1 builds into build-asan with AddressSanitizer and UBSan.
+# `make install` installs into PREFIX (default /usr/local), below DESTDIR when that is set;
+# `make package` builds the .deb into the build folder.
 ASAN ?= 0
 ifeq ($(ASAN),1)
 BUILD ?= build-asan
@@ -9,8 +11,10 @@ BUILD ?= build
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: deps configure build run test bench format clean
+.PHONY: deps configure build run test install package bench format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,6 +30,13 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/kestrune_*.deb
 
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
