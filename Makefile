@@ -14,7 +14,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps configure build run test install package bench format clean
+.PHONY: deps configure build run test install package bench fuzz format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -43,8 +43,15 @@ bench: deps
 	@cmake --build build-bench -j $(JOBS) --target kestrune_benchmarks
 	@for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# Each decoder of stored text under libFuzzer with ASan and UBSan, FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz

@@ -8,6 +8,8 @@ packages=(
     libsqlite3-dev sqlite3 libxlsxwriter-dev libbenchmark-dev
     # test-only: independent readers of what the export writes
     libzip-dev libpoppler-qt6-dev
+    # fuzzing only (make fuzz): clang with libFuzzer and the sanitizer runtimes
+    clang-14 libclang-rt-14-dev
     # test-only and for screenshots: a headless X server
     xvfb xauth x11-apps imagemagick poppler-utils fonts-dejavu-core
     # the end-to-end run: a window manager, a driver from outside, and the installed files' checks

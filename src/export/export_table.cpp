@@ -16,13 +16,20 @@ int ExportTable::columnCount() const
 
 ExportTable ExportTable::fromStore(const SettingsStore& store)
 {
+    return fromStoredValues([&store](const QString& key, const QString& defaultValue) {
+        return store.read(key, defaultValue);
+    });
+}
+
+ExportTable ExportTable::fromStoredValues(const StoredValue& read)
+{
     ExportTable table;
     table.header = QStringLiteral("Categories;Task;Priority;Type;Due Date;Notes;Done").split(u';');
 
     const auto categories = CategoryTreeCodec::categoriesForExport(
-        store.read(CategoryTreeCodec::kKey, CategoryTreeCodec::kDefaultText));
+        read(CategoryTreeCodec::kKey, CategoryTreeCodec::kDefaultText));
     for (const auto& category : categories) {
-        const QList<QStringList> tasks = TaskListCodec::decode(store.read(category.key, {}));
+        const QList<QStringList> tasks = TaskListCodec::decode(read(category.key, {}));
         table.rows.reserve(table.rows.size() + size_t(tasks.size()));
         for (const QStringList& fields : tasks) {
             Row row;

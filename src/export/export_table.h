@@ -31,6 +31,10 @@ struct ExportTable
     // Reads "Tree Nodes" and the active list of each category straight from the store.
     // Throws Failure when the stored tree has an entry without a key.
     static ExportTable fromStore(const SettingsStore& store);
+    // The same from any source of stored values (key, default) -> value, so that the reading
+    // can be fuzzed without a database.
+    using StoredValue = std::function<QString(const QString& key, const QString& defaultValue)>;
+    static ExportTable fromStoredValues(const StoredValue& read);
 };
 
 // Reports how many of the table's rows are written; the writers call it every few hundred rows.
