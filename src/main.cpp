@@ -3,6 +3,7 @@
 #include "prompts.h"
 #include "settings_store.h"
 #include "single_instance.h"
+#include "store_start.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,24 +34,9 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    std::unique_ptr<SettingsStore> store;
-    try {
-        store = std::make_unique<SettingsStore>(SettingsStore::defaultPath());
-    } catch (const Failure& failure) {
-        Prompts::current().message(nullptr,
-                                   failure.description() +
-                                       QStringLiteral("\r\n\r\nKestrune cannot start without its "
-                                                      "store. Nothing has been changed."),
-                                   applicationTitle(), Prompts::Icon::Critical);
+    const std::unique_ptr<SettingsStore> store = openStoreForStart(storePath);
+    if (!store)
         return 1;
-    }
-    if (!store->movedAsidePath().isEmpty())
-        Prompts::current().message(
-            nullptr,
-            QStringLiteral("The store %1 was damaged. It has been kept unchanged as %2, and "
-                           "Kestrune starts with an empty store.")
-                .arg(store->path(), store->movedAsidePath()),
-            applicationTitle(), Prompts::Icon::Exclamation);
 
     Form1 window(*store);
     QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);

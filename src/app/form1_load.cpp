@@ -246,10 +246,22 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
     step(line(2), [&] { entries = TaskListCodec::decode(value); });
     step(line(4), [&] { list->tasks()->clear(); });
     QList<TaskRow> rows;
+    QString beyond;
     rows.reserve(entries.size());
     for (const QStringList& fields : entries) {
         if (rows.size() >= TaskListCodec::kMaxTasks) {
-            step(line(12), [&] { list->tasks()->ensureRoomFor(TaskListCodec::kMaxTasks + 1); });
+            // Only another program writes a longer list. The tasks that do not fit stay as
+            // stored and are saved back after the others, so that showing them loses none.
+            for (qsizetype i = rows.size(); i < entries.size(); ++i)
+                beyond +=
+                    entries[i].join(TaskListCodec::kFieldSeparator) + TaskListCodec::kTaskSeparator;
+            step(line(12), [&] {
+                throw Failure(QStringLiteral("The stored list holds %1 tasks, more than the %2 "
+                                             "a list can show. The first %2 are shown; the "
+                                             "others stay stored.")
+                                  .arg(entries.size())
+                                  .arg(TaskListCodec::kMaxTasks));
+            });
             break;
         }
         TaskRow row;
@@ -274,6 +286,7 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
         rows.append(std::move(row));
     }
     list->tasks()->setRows(std::move(rows));
+    list->tasks()->setStoredBeyondLimit(std::move(beyond));
 }
 
 void Form1::applyColumnWidths(Steps& step, int firstLine, TaskListView* list, const QString& key)
@@ -325,7 +338,7 @@ void Form1::saveTaskLists()
         out.reserve(list->tasks()->rows().size() * 128);
         for (const TaskRow& row : list->tasks()->rows())
             TaskListCodec::appendEntry(out, row.fields);
-        return out;
+        return out + list->tasks()->storedBeyondLimit();
     };
     // Both lists in one transaction: a task moved between them is never stored twice or lost.
     m_store.writeAll({{key, encodeList(ListView1)},

@@ -63,6 +63,9 @@ public:
     void move(int from, int to);
     // Throws Failure when the list is full.
     void ensureRoomFor(int extraRows) const;
+    // Stored entries past the largest list, as stored: not shown, saved back after the rows.
+    void setStoredBeyondLimit(QString entries) { m_beyondLimit = std::move(entries); }
+    const QString& storedBeyondLimit() const { return m_beyondLimit; }
 
     const SortState& sortState() const { return m_sort; }
     // A click on a column header: the same column reverses the order, another sorts ascending.
@@ -80,4 +83,5 @@ private:
 
     QList<TaskRow> m_rows;
     SortState m_sort;
+    QString m_beyondLimit;
 };

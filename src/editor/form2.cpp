@@ -222,6 +222,17 @@ void Form2::PushButton8_Click()
     });
     if (step.test(102, [&] { return type.isEmpty(); }))
         return;
+    // "Task Types" is stored without escaping: such a type would come back split in two, or
+    // could never be given to a task.
+    if (type.contains(u';') || TaskListCodec::containsSeparator(type)) {
+        Prompts::current().message(
+            this,
+            QStringLiteral("A task type cannot contain \";\", \"%1\" or "
+                           "\"%2\". The type has not been added.")
+                .arg(TaskListCodec::kFieldSeparator, TaskListCodec::kTaskSeparator),
+            applicationTitle(), Prompts::Icon::Exclamation);
+        return;
+    }
     // The new entry is not selected.
     step(104, [&] { Combo2->addItem(type); });
 }

@@ -79,7 +79,14 @@ QString describe(int rc, sqlite3* db)
 
 SettingsStore::SettingsStore(const QString& path) : m_path(path)
 {
-    open();
+    try {
+        open();
+    } catch (...) {
+        // No destructor runs for a constructor that throws: without this the connection, its
+        // file and its lock would stay open until the program ends.
+        sqlite3_close_v2(m_db);
+        throw;
+    }
 }
 
 SettingsStore::~SettingsStore()
