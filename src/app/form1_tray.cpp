@@ -86,6 +86,14 @@ void Form1::cSysTray1_MouseUp(int, int)
     show();
     raise();
     activateWindow();
+    // While a modal window of the program is open the focus belongs to it, so it is brought
+    // forward as well; the main window is shown either way.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        if (modal->windowState() & Qt::WindowMinimized)
+            modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
+        modal->raise();
+        modal->activateWindow();
+    }
     // Showing ran the layout pass, which took the icon away. Should the window not have come
     // up, the icon stays, and so does the way back.
     if (isVisible())

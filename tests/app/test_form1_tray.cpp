@@ -4,6 +4,7 @@
 #include "recording_tray_backend.h"
 #include "test_main.h"
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -142,6 +143,25 @@ private slots:
         QVERIFY(!(w.windowState() & Qt::WindowMinimized));
         QVERIFY(!m_tray->iconShown());
         QVERIFY(!Form1::hiddenInTray);
+    }
+
+    void modalWindowOpen_releaseStillShowsTheWindow_andTheModalOne()
+    {
+        Form1Session s;
+        Form1& w = s.startShown();
+        QDialog editor(&w);
+        editor.setModal(true);
+        editor.show();
+        minimise(w);
+        QVERIFY(!w.isVisible());
+        editor.showMinimized();
+
+        release(TrayMessage::LeftUp);
+        QVERIFY(w.isVisible());
+        QVERIFY(!m_tray->iconShown());
+        QVERIFY(!Form1::hiddenInTray);
+        QVERIFY(editor.isVisible());
+        QVERIFY(!(editor.windowState() & Qt::WindowMinimized));
     }
 
     void closeWhileHidden_storesWidthsAndTree_removesIcon_endsTheProgram()
