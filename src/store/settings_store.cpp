@@ -144,12 +144,16 @@ void SettingsStore::open()
 bool SettingsStore::isSound()
 {
     Statement check(m_db, "PRAGMA quick_check");
-    int rc = check.prepared() ? check.step() : check.prepareResult();
+    const int rc = check.prepared() ? check.step() : check.prepareResult();
+    if (rc == SQLITE_ROW)
+        return check.text(0) == QLatin1String("ok");
+    // Only a file that is plainly no database, or a damaged one, is moved aside. Anything
+    // else (locked, out of memory, unreadable) says nothing about the file: it is left alone.
+    if ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+        return false;
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         fail(QStringLiteral("Cannot open the store"));
-    if ((rc & 0xff) == SQLITE_IOERR || (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_PERM)
-        fail(QStringLiteral("Cannot read the store"));
-    return rc == SQLITE_ROW && check.text(0) == QLatin1String("ok");
+    fail(QStringLiteral("Cannot read the store"));
 }
 
 void SettingsStore::moveAside()
