@@ -13,7 +13,7 @@ packages=(
     # test-only and for screenshots: a headless X server
     xvfb xauth x11-apps imagemagick poppler-utils fonts-dejavu-core
     # the end-to-end run: a window manager, a driver from outside, and the installed files' checks
-    openbox xdotool wmctrl xclip x11-utils x11-xserver-utils desktop-file-utils appstream
+    openbox xdotool wmctrl x11-utils x11-xserver-utils desktop-file-utils appstream
     # make package: dpkg-shlibdeps finds the .deb's dependencies
     dpkg-dev
 )

@@ -22,7 +22,7 @@ new_task="Water the office plants"
 
 mkdir -p "$artifacts"
 artifacts=$(cd "$artifacts" && pwd)
-rm -f "$artifacts"/failure.png "$artifacts"/*.log
+rm -f "$artifacts"/failure.png "$artifacts"/application-error.png "$artifacts"/*.log
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-e2e.XXXXXX")
 started=$SECONDS
 xvfb_pid="" wm_pid="" app_pid=""
@@ -56,7 +56,7 @@ fail() {
             log "screen at the failure: $artifacts/failure.png"
     fi
     for f in "$work"/*.log; do
-        [[ -s "$f" ]] || continue
+        [[ -s "$f" && "$f" != */install.log ]] || continue
         cp "$f" "$artifacts/"
         log "--- $(basename "$f")"
         tail -n 40 "$f"
@@ -87,18 +87,14 @@ check_app_alive() {
     check_no_error_box
 }
 
-# An "Application Error" box means a handler failed; its text is what the report needs. A
-# message box copies its text to the clipboard on Ctrl+C, which xclip then reads.
+# An "Application Error" box means a handler failed. Its text cannot be read from outside (a Qt
+# message box copies itself to the clipboard only on Windows), so its picture is kept instead.
 check_no_error_box() {
     local box
-    box=$(xdotool search --onlyvisible --name '^Application Error$' 2>/dev/null | head -n 1) || true
+    box=$(window_named "Application Error") || true
     [[ -z "$box" ]] && return 0
-    local text=""
-    activate "$box"
-    xdotool key --clearmodifiers ctrl+c >/dev/null 2>&1 || true
-    sleep 0.5
-    text=$(timeout 5 xclip -o -selection clipboard 2>/dev/null) || true
-    fail "Kestrune showed an Application Error box: ${text:-<text not readable>}"
+    import -window "$box" "$artifacts/application-error.png" 2>/dev/null || true
+    fail "Kestrune showed an Application Error box: see $artifacts/application-error.png"
 }
 
 # The value of one key of the store, with rows on lines and fields separated by tabs.
@@ -142,8 +138,10 @@ client_rect() {
 # --- install into a staging folder ---------------------------------------------------------
 stage=$work/stage
 log "installing into $stage/usr"
-DESTDIR=$stage cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+DESTDIR=$stage cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 || {
+    cat "$work/install.log"
     fail "cmake --install failed"
+}
 desktop=$stage/usr/share/applications/org.kestrune.Kestrune.desktop
 [[ -L $stage/usr/bin/kestrune && -x $stage/usr/bin/kestrune ]] || fail "no usable bin/kestrune"
 [[ -f $desktop ]] || fail "no desktop entry installed"
