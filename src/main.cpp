@@ -1,4 +1,3 @@
-#include "failure.h"
 #include "form1.h"
 #include "prompts.h"
 #include "settings_store.h"
@@ -17,6 +16,7 @@ int main(int argc, char* argv[])
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setOrganizationName(QStringLiteral("Tolvendra Software"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrune.Kestrune"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrune/kestrune.svg")));
 
     const QString storePath = SettingsStore::defaultPath();
