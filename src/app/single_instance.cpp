@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <unistd.h>
 
 namespace {
 const QByteArray kComeForward = "come forward\n";
@@ -14,8 +15,9 @@ const QByteArray kComeForward = "come forward\n";
 SingleInstance::SingleInstance(const QString& storePath, QObject* parent) : QObject(parent)
 {
     const QString absolute = QFileInfo(storePath).absoluteFilePath();
+    // An abstract socket name, per user: no file is left behind by a run that ends at once.
     m_serverName =
-        QStringLiteral("kestrune-") +
+        QStringLiteral("kestrune-%1-").arg(getuid()) +
         QString::fromLatin1(
             QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     m_lock = std::make_unique<QLockFile>(absolute + QStringLiteral(".lock"));
@@ -30,8 +32,7 @@ SingleInstance::SingleInstance(const QString& storePath, QObject* parent) : QObj
         return;
 
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(m_serverName); // left behind by a run that crashed
+    m_server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
     m_server->listen(m_serverName);
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
@@ -53,6 +54,7 @@ bool SingleInstance::notifyPrimary(int timeoutMs) const
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
+        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         socket.connectToServer(m_serverName);
         if (socket.waitForConnected(200)) {
             socket.write(kComeForward);

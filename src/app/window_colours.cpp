@@ -19,6 +19,8 @@ void applySharedWindowColours(QWidget* window)
         QPalette p = surface->palette();
         p.setColor(QPalette::Window, face);
         surface->setPalette(p);
-        surface->setAutoFillBackground(true);
     }
+    // Children let the window show through, so a style that shades its frames is not broken
+    // up by patches of flat colour.
+    window->setAutoFillBackground(true);
 }
