@@ -80,6 +80,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<SettingsStore>(m_dir->filePath(QStringLiteral("Kestrune.db")));
         m_prompts = std::make_unique<ScriptedPrompts>();
+        Form1::programEnd = [] {}; // closing the window must not end the test
         DueDates::setLocale(QLocale(QStringLiteral("en_US")));
         Clock::setToday(QDate(2026, 12, 7));
         // An earlier normal close stored the default tree: Work is shown with its lists.
