@@ -175,7 +175,7 @@ private slots:
         QVERIFY(m_tray->iconShown());
         const int endsBefore = Form1Session::programEnds();
 
-        s.close();
+        w.close(); // the recording backend goes with the window, so it is read before that
         QVERIFY(!m_tray->iconShown());
         QCOMPARE(Form1Session::programEnds(), endsBefore + 1);
         const QString sep = QStringLiteral("My_Separatora12");
