@@ -4,6 +4,7 @@
 #include "form1_session.h"
 #include "form2.h"
 #include "store_start.h"
+#include "file_size_limit.h"
 #include "test_main.h"
 
 #include <QComboBox>
@@ -55,32 +56,6 @@ QStringList openFilesUnder(const QString& folder)
             open.append(fd.symLinkTarget());
     return open;
 }
-
-// Every write of this process fails beyond `bytes`, as on a full disk, root included; SIGXFSZ
-// is ignored so that the write fails instead of ending the test.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 
 // Another program, the sqlite3 tool, holding the store in an open write transaction.
 class OtherProgramLock

@@ -2,6 +2,7 @@
 #include "app_folder.h"
 #include "form1_session.h"
 #include "prompts.h"
+#include "file_size_limit.h"
 #include "test_main.h"
 
 #include <QApplication>
@@ -82,30 +83,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(bytes);
 }
-
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
 
 } // namespace
 
