@@ -29,4 +29,6 @@ while read -r target; do
     fi
 done <"$build/fuzzers.txt"
 printf '%s\n' "${summary[@]}"
+bad=$(printf '%s\n' "${summary[@]}" | grep -c FAILED)
+echo "fuzz: $((${#summary[@]} - bad)) passed, $bad failed"
 exit $failed
