@@ -41,7 +41,7 @@ package: build
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-bench -j $(JOBS) --target kestrune_benchmarks
-	@for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@for b in build-bench/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" || exit 1; fi; done
 
 # Each decoder of stored text under libFuzzer with ASan and UBSan, FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 30
