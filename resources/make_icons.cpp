@@ -13,7 +13,8 @@ int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     if (argc < 5) {
-        std::fprintf(stderr, "usage: make_icons <icon.svg> <output folder> <icon name> <size>...\n");
+        std::fprintf(stderr,
+                     "usage: make_icons <icon.svg> <output folder> <icon name> <size>...\n");
         return 2;
     }
     QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));

@@ -17,7 +17,8 @@ QCursor loadCursorFile(const QString& path)
     // ICONDIR (reserved, type 2 for cursors, count) and the first 16-byte directory entry, whose
     // two middle words hold the hotspot in a cursor file.
     const auto word = [&data](int offset) {
-        return qFromLittleEndian<quint16>(reinterpret_cast<const uchar*>(data.constData()) + offset);
+        return qFromLittleEndian<quint16>(reinterpret_cast<const uchar*>(data.constData()) +
+                                          offset);
     };
     if (data.size() < 22 || word(0) != 0 || word(2) != 2 || word(4) < 1)
         throw Failure(QStringLiteral("The pointer file %1 is not a cursor file.").arg(path));

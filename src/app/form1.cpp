@@ -82,14 +82,14 @@ void Form1::createControls()
         double left, top, width, height;
     };
     const Design design[] = {
-        {Label3, 120, 120, 3960, 285},       {tvFolders, 120, 510, 3960, 3750},
-        {PushButton2, 120, 4370, 3960, 405}, {PushButton3, 120, 4880, 3960, 405},
-        {PushButton4, 120, 5390, 3960, 405}, {Label1, 4200, 120, 6840, 285},
-        {TabControl1, 4200, 460, 6840, 3790}, {ListView1, 120, 470, 6600, 3165},
-        {ListView2, 120, 470, 6600, 3165},   {PushButton8, 4200, 4370, 3840, 405},
-        {PushButton1, 4200, 4880, 3840, 405}, {PushButton9, 4200, 5390, 3840, 405},
+        {Label3, 120, 120, 3960, 285},         {tvFolders, 120, 510, 3960, 3750},
+        {PushButton2, 120, 4370, 3960, 405},   {PushButton3, 120, 4880, 3960, 405},
+        {PushButton4, 120, 5390, 3960, 405},   {Label1, 4200, 120, 6840, 285},
+        {TabControl1, 4200, 460, 6840, 3790},  {ListView1, 120, 470, 6600, 3165},
+        {ListView2, 120, 470, 6600, 3165},     {PushButton8, 4200, 4370, 3840, 405},
+        {PushButton1, 4200, 4880, 3840, 405},  {PushButton9, 4200, 5390, 3840, 405},
         {PushButton11, 8160, 4365, 3840, 405}, {PushButton10, 8160, 4880, 3840, 405},
-        {PushButton7, 8160, 5390, 3840, 405}, {PushButton5, 11145, 120, 855, 2010},
+        {PushButton7, 8160, 5390, 3840, 405},  {PushButton5, 11145, 120, 855, 2010},
         {PushButton6, 11145, 2230, 855, 2010}, {Label2, 120, 6360, 2070, 225},
         {Text1, 2040, 6300, 2280, 495},
     };
@@ -136,11 +136,11 @@ void Form1::connectHandlers()
         connect(list, &TaskListView::deleteKeyPressed, this,
                 [this, list] { ListView_KeyDelete(list); });
     const std::pair<QPushButton*, void (Form1::*)()> commands[] = {
-        {PushButton1, &Form1::PushButton1_Click},   {PushButton2, &Form1::PushButton2_Click},
-        {PushButton3, &Form1::PushButton3_Click},   {PushButton4, &Form1::PushButton4_Click},
-        {PushButton5, &Form1::PushButton5_Click},   {PushButton6, &Form1::PushButton6_Click},
-        {PushButton7, &Form1::PushButton7_Click},   {PushButton8, &Form1::PushButton8_Click},
-        {PushButton9, &Form1::PushButton9_Click},   {PushButton10, &Form1::PushButton10_Click},
+        {PushButton1, &Form1::PushButton1_Click}, {PushButton2, &Form1::PushButton2_Click},
+        {PushButton3, &Form1::PushButton3_Click}, {PushButton4, &Form1::PushButton4_Click},
+        {PushButton5, &Form1::PushButton5_Click}, {PushButton6, &Form1::PushButton6_Click},
+        {PushButton7, &Form1::PushButton7_Click}, {PushButton8, &Form1::PushButton8_Click},
+        {PushButton9, &Form1::PushButton9_Click}, {PushButton10, &Form1::PushButton10_Click},
     };
     for (const auto& [button, handler] : commands)
         connect(button, &QPushButton::clicked, this, handler);

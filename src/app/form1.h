@@ -3,8 +3,8 @@
 #include "task_editor_host.h"
 
 #include <QCursor>
-#include <functional>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class CategoryTree;

@@ -7,9 +7,9 @@
 #include <numeric>
 
 namespace {
-const QStringList kHeadings = {QStringLiteral("Task"),     QStringLiteral("Priority"),
-                               QStringLiteral("Type"),     QStringLiteral("Due Date"),
-                               QStringLiteral("Notes"),    QStringLiteral("Done")};
+const QStringList kHeadings = {QStringLiteral("Task"),  QStringLiteral("Priority"),
+                               QStringLiteral("Type"),  QStringLiteral("Due Date"),
+                               QStringLiteral("Notes"), QStringLiteral("Done")};
 }
 
 void TaskRow::applyDueDateRule()
@@ -19,7 +19,9 @@ void TaskRow::applyDueDateRule()
         dueColour = colour;
 }
 
-TaskListModel::TaskListModel(QObject* parent) : QAbstractTableModel(parent) {}
+TaskListModel::TaskListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+}
 
 int TaskListModel::rowCount(const QModelIndex& parent) const
 {
@@ -76,8 +78,8 @@ void TaskListModel::setRows(QList<TaskRow> rows)
 void TaskListModel::ensureRoomFor(int extraRows) const
 {
     if (m_rows.size() + extraRows > TaskListCodec::kMaxTasks)
-        throw Failure(QStringLiteral("A task list holds at most %1 tasks.")
-                          .arg(TaskListCodec::kMaxTasks));
+        throw Failure(
+            QStringLiteral("A task list holds at most %1 tasks.").arg(TaskListCodec::kMaxTasks));
 }
 
 int TaskListModel::append(TaskRow row)
@@ -130,7 +132,8 @@ void TaskListModel::headerClicked(int column)
     m_sort.sorted = false;
     m_sort.column = column;
     if (column == previous)
-        m_sort.order = m_sort.order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        m_sort.order =
+            m_sort.order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     else
         m_sort.order = Qt::AscendingOrder;
     m_sort.sorted = true;
@@ -150,16 +153,16 @@ void TaskListModel::stopSorting()
 
 bool TaskListModel::lessThan(const TaskRow& a, const TaskRow& b) const
 {
-    const int c = QString::compare(a.fields[m_sort.column], b.fields[m_sort.column],
-                                   Qt::CaseInsensitive);
+    const int c =
+        QString::compare(a.fields[m_sort.column], b.fields[m_sort.column], Qt::CaseInsensitive);
     return m_sort.order == Qt::AscendingOrder ? c < 0 : c > 0;
 }
 
 int TaskListModel::sortedPosition(const TaskRow& row) const
 {
-    const auto it = std::upper_bound(
-        m_rows.begin(), m_rows.end(), row,
-        [this](const TaskRow& a, const TaskRow& b) { return lessThan(a, b); });
+    const auto it =
+        std::upper_bound(m_rows.begin(), m_rows.end(), row,
+                         [this](const TaskRow& a, const TaskRow& b) { return lessThan(a, b); });
     return int(it - m_rows.begin());
 }
 

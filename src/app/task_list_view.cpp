@@ -6,8 +6,7 @@
 #include <QKeyEvent>
 
 TaskListView::TaskListView(const QString& name, QWidget* parent)
-    : QTreeView(parent), m_model(new TaskListModel(this)),
-      m_twips(TaskListCodec::kFieldCount, 0.0)
+    : QTreeView(parent), m_model(new TaskListModel(this)), m_twips(TaskListCodec::kFieldCount, 0.0)
 {
     setObjectName(name);
     setModel(m_model);
@@ -35,11 +34,12 @@ TaskListView::TaskListView(const QString& name, QWidget* parent)
     connect(head, &QHeaderView::sectionClicked, m_model, &TaskListModel::headerClicked);
     connect(m_model, &TaskListModel::sortStateChanged, this, &TaskListView::showSortState);
     // The header flips its own indicator on a click; the model's sort state is the one truth.
-    connect(head, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
-        const TaskListModel::SortState& sort = m_model->sortState();
-        if (column != sort.column || order != sort.order)
-            showSortState();
-    });
+    connect(head, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                const TaskListModel::SortState& sort = m_model->sortState();
+                if (column != sort.column || order != sort.order)
+                    showSortState();
+            });
     connect(this, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { emit itemClicked(index.row()); });
     connect(this, &QAbstractItemView::doubleClicked, this,

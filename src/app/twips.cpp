@@ -36,11 +36,11 @@ void set(QWidget* widget, Edge edge, double twips)
 {
     const float value = float(twips);
     if ((edge == Edge::Width || edge == Edge::Height) && value < 0)
-        throw Failure(QStringLiteral("Invalid property value: %1 cannot be %2 twips %3.")
-                          .arg(widget->objectName())
-                          .arg(double(value))
-                          .arg(edge == Edge::Width ? QStringLiteral("wide")
-                                                   : QStringLiteral("high")));
+        throw Failure(
+            QStringLiteral("Invalid property value: %1 cannot be %2 twips %3.")
+                .arg(widget->objectName())
+                .arg(double(value))
+                .arg(edge == Edge::Width ? QStringLiteral("wide") : QStringLiteral("high")));
     widget->setProperty(propertyName(edge), value);
     widget->setGeometry(toPixels(get(widget, Edge::Left)), toPixels(get(widget, Edge::Top)),
                         toPixels(get(widget, Edge::Width)), toPixels(get(widget, Edge::Height)));
@@ -52,9 +52,10 @@ float get(const QWidget* widget, Edge edge)
     if (value.isValid())
         return value.toFloat();
     const QRect r = widget->geometry();
-    const int px = edge == Edge::Left ? r.x() : edge == Edge::Top ? r.y()
-                                            : edge == Edge::Width ? r.width()
-                                                                  : r.height();
+    const int px = edge == Edge::Left    ? r.x()
+                   : edge == Edge::Top   ? r.y()
+                   : edge == Edge::Width ? r.width()
+                                         : r.height();
     return float(px * kPerPixel);
 }
 

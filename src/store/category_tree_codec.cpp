@@ -42,7 +42,8 @@ QString subKey(int depth, int number)
 
 int depthOf(const QString& key)
 {
-    return Numbers::toInt16(key.section(u'_', 0, 0), QStringLiteral("the level of key \"%1\"").arg(key));
+    return Numbers::toInt16(key.section(u'_', 0, 0),
+                            QStringLiteral("the level of key \"%1\"").arg(key));
 }
 
 int numberOf(const QString& key)

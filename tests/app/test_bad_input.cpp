@@ -1,10 +1,10 @@
 // Bad input against the real window, one row each: every one must give a clear message and lose
 // nothing that was stored or typed. The single cases behind each row are tested where they live
 // (store, editor, start-up); this is the one place that runs them all through Form1.
+#include "file_size_limit.h"
 #include "form1_session.h"
 #include "form2.h"
 #include "store_start.h"
-#include "file_size_limit.h"
 #include "test_main.h"
 
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // Start-up of the main window and the actions that switch what it shows.
 #include "app_folder.h"
+#include "file_size_limit.h"
 #include "form1_session.h"
 #include "prompts.h"
-#include "file_size_limit.h"
 #include "test_main.h"
 
 #include <QApplication>

@@ -2,9 +2,9 @@
 // damaged file, failing writes.
 #include "category_tree_codec.h"
 #include "failure.h"
+#include "file_size_limit.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
-#include "file_size_limit.h"
 #include "test_main.h"
 
 #include <QDir>
