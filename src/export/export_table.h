@@ -37,5 +37,13 @@ struct ExportTable
     static ExportTable fromStoredValues(const StoredValue& read);
 };
 
+// What both writers share: every cell at 11 points, no column wider than a workbook allows
+// (255 digits), and progress reported every few hundred rows.
+namespace ExportLayout {
+constexpr double kFontSize = 11;
+constexpr double kMaxColumnDigits = 255;
+constexpr qsizetype kProgressStep = 512;
+} // namespace ExportLayout
+
 // Reports how many of the table's rows are written; the writers call it every few hundred rows.
 using ExportProgress = std::function<void(qsizetype done, qsizetype total)>;

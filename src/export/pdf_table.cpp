@@ -14,11 +14,9 @@ namespace PdfTable {
 
 namespace {
 
-constexpr double kFontSize = 11;
+using namespace ExportLayout;
+
 constexpr double kMinScale = 0.10;
-// The widest a column may grow, in digits, as in the workbook; longer lines wrap inside it.
-constexpr double kMaxColumnDigits = 255;
-constexpr qsizetype kProgressStep = 512;
 const QColor kOverdue(255, 0, 0);
 const QColor kGrid(160, 160, 160);
 const QColor kHeaderFill(235, 235, 235);

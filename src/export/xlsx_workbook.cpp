@@ -11,13 +11,12 @@ namespace XlsxWorkbook {
 
 namespace {
 
-constexpr double kFontSize = 11;
-constexpr double kMaxColumnWidth = 255;
+using namespace ExportLayout;
+
 // Calibri 11's digit is 7 pixels wide: column widths count in digits.
 constexpr double kDigitPixels = 7;
 // Autofit leaves a little room beside the text so that it does not touch the grid.
 constexpr double kPaddingPixels = 7;
-constexpr qsizetype kProgressStep = 512;
 
 // Advance widths of Calibri 11 at 96 dots per inch. The program has no Calibri to measure
 // with, and the workbook is shown with it (or a metric twin), so the widths are tabled.
@@ -74,7 +73,7 @@ double widestLinePixels(QStringView text, bool bold)
 
 double widthForPixels(double pixels)
 {
-    return std::min(kMaxColumnWidth, (pixels + kPaddingPixels) / kDigitPixels);
+    return std::min(kMaxColumnDigits, (pixels + kPaddingPixels) / kDigitPixels);
 }
 
 QString describe(lxw_error error)

@@ -5,6 +5,7 @@
 #include "form1_session.h"
 #include "form2.h"
 #include "store_start.h"
+#include "test_files.h"
 #include "test_main.h"
 
 #include <QComboBox>
@@ -29,20 +30,6 @@ const QString T = QStringLiteral("My_Separatora08");
 QStringList task(const QString& text)
 {
     return {text, QStringLiteral("High"), QStringLiteral("General"), {}, QStringLiteral("n"), {}};
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 // The files under `folder` that this process holds open.

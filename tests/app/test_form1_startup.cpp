@@ -3,6 +3,7 @@
 #include "file_size_limit.h"
 #include "form1_session.h"
 #include "prompts.h"
+#include "test_files.h"
 #include "test_main.h"
 
 #include <QApplication>
@@ -74,14 +75,6 @@ QByteArray drawnCursor(int bits)
     f16(5), f16(3);                                      // hotspot
     f16(quint16(image.size())), f16(0), f16(22), f16(0); // size, offset
     return file + image;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
 }
 
 } // namespace

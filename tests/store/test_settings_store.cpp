@@ -5,6 +5,7 @@
 #include "file_size_limit.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
+#include "test_files.h"
 #include "test_main.h"
 
 #include <QDir>
@@ -67,20 +68,6 @@ QByteArray rawValue(const QString& path, const QString& key)
         if (row.key == key)
             return row.value;
     return "<absent>";
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 } // namespace
