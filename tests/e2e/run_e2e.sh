@@ -64,6 +64,17 @@ fail() {
     exit 1
 }
 
+# Polls a command for a while, quietly: true once it succeeds. poll <seconds> <command>...
+poll() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        check_app_alive
+        sleep 0.2
+    done
+}
+
 # Polls a command until it succeeds: wait_for <seconds> <what> <command>...
 wait_for() {
     local seconds=$1 what=$2
@@ -179,16 +190,26 @@ wait_for 60 "the main window" has_window "Tolvendra Software"
 main=$(window_named "Tolvendra Software")
 activate "$main"
 log "main window $main"
+# A window is mapped before its first layout and focus settle on a loaded machine.
+sleep 1
 
 # --- Load Sample/Example Items, by a click on its button ------------------------------------------
-# The button's centre in the design client area of 12120 x 5910 twips.
-click_at_twips "$main" $((8160 + 1920)) $((4880 + 202)) 12120 5910
+# The button's centre in the design client area of 12120 x 5910 twips. A click that fell on a
+# window still settling is given again, but only while nothing has been stored.
+for _ in 1 2 3; do
+    click_at_twips "$main" $((8160 + 1920)) $((4880 + 202)) 12120 5910
+    poll 5 task_count_is 3 && break
+    task_count_is 0 || break
+done
 wait_for 30 "the three samples in the store" task_count_is 3
 log "samples stored: $(task_texts | paste -sd '|')"
 
 # --- Add Task through the editor, from the keyboard ----------------------------------------------
-activate "$main"
-xdotool key --clearmodifiers ctrl+n
+for _ in 1 2 3; do
+    activate "$main"
+    xdotool key --clearmodifiers ctrl+n
+    poll 5 has_window "Add Task" && break
+done
 wait_for 30 "the task editor" has_window "Add Task"
 editor=$(window_named "Add Task")
 activate "$editor"
