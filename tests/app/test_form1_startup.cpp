@@ -358,16 +358,6 @@ private slots:
         QCOMPARE(f.Text1->toPlainText(), QString());
         QCOMPARE(s.prompts.shown.size(), 0);
     }
-
-    void applicationTitle_isTheProductNameWithoutItsLastWords()
-    {
-        QCOMPARE(applicationTitle(), QStringLiteral("Tolvendra"));
-        QCOMPARE(applicationTitle(QStringLiteral("Alpha Beta Gamma Delta")),
-                 QStringLiteral("Alpha Beta Gamma"));
-        QCOMPARE(applicationTitle(QStringLiteral("Aaaaaaaaaa Bbbbbbbbbb Cccccccccc Dddddddddd "
-                                                 "Eeeeeeeeee")),
-                 QStringLiteral("Aaaaaaaaaa Bbbbbbbbbb Cccccccccc"));
-    }
 };
 
 KESTRUNE_TEST_MAIN(TestForm1Startup)
