@@ -12,19 +12,6 @@
 
 using namespace CategoryTreeCodec;
 
-namespace {
-
-const QString& field(const QStringList& fields, int i, const QStringList& entry)
-{
-    if (i >= fields.size())
-        throw Failure(QStringLiteral("Subscript out of range: the stored task \"%1\" has no "
-                                     "field %2.")
-                          .arg(entry.value(0), QString::number(i + 1)));
-    return fields[i];
-}
-
-} // namespace
-
 void Form1::increaseCategoryNumber()
 {
     if (m_nextCategoryNumber >= 32767)
@@ -137,19 +124,21 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
             throw Failure(QStringLiteral("Object variable not set: no category is selected."));
         value = m_store.read(key, QString());
     });
-    QList<QStringList> entries;
-    step(line(2), [&] { entries = TaskListCodec::decode(value); });
+    QList<TaskListCodec::Entry> entries;
+    step(line(2), [&] { entries = TaskListCodec::decodeEntries(value); });
     step(line(4), [&] { list->tasks()->clear(); });
     QList<TaskRow> rows;
     QString beyond;
-    rows.reserve(entries.size());
-    for (const QStringList& fields : entries) {
+    rows.reserve(std::min<qsizetype>(entries.size(), TaskListCodec::kMaxTasks));
+    const QDate today = Clock::today();
+    for (TaskListCodec::Entry& entry : entries) {
         if (rows.size() >= TaskListCodec::kMaxTasks) {
             // Only another program writes a longer list. The tasks that do not fit stay as
             // stored and are saved back after the others, so that showing them loses none.
-            for (qsizetype i = rows.size(); i < entries.size(); ++i)
-                beyond +=
-                    entries[i].join(TaskListCodec::kFieldSeparator) + TaskListCodec::kTaskSeparator;
+            for (qsizetype i = rows.size(); i < entries.size(); ++i) {
+                beyond += entries[i].stored;
+                beyond += TaskListCodec::kTaskSeparator;
+            }
             step(line(12), [&] {
                 throw Failure(QStringLiteral("The stored list holds %1 tasks, more than the %2 "
                                              "a list can show. The first %2 are shown; the "
@@ -159,26 +148,38 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
             });
             break;
         }
-        TaskRow row;
-        step(line(12), [&] { row.fields[0] = fields.value(0); });
+        TaskRow& row = rows.emplace_back();
+        row.fields[0] = std::move(entry.fields[0]);
+        const auto take = [&](int i) {
+            if (i >= entry.fieldCount)
+                throw Failure(QStringLiteral("Subscript out of range: the stored task \"%1\" has "
+                                             "no field %2.")
+                                  .arg(row.fields[0], QString::number(i + 1)));
+            row.fields[i] = std::move(entry.fields[i]);
+        };
         for (int i = 1; i <= 3; ++i)
-            step(line(12 + 2 * i), [&] { row.fields[i] = field(fields, i, fields); });
-        const DueDates::Colour colour = DueDates::colourFor(row.fields[DueDateCol]);
+            step(line(12 + 2 * i), [&] { take(i); });
+        const DueDates::Colour colour = row.fields[DueDateCol].isEmpty()
+                                            ? DueDates::Colour::Untouched
+                                            : DueDates::colourFor(row.fields[DueDateCol], today);
+        const auto hasDueDate = [&] {
+            if (DueDateCol >= entry.fieldCount)
+                take(DueDateCol);
+        };
         if (step.test(line(20), [&] {
-                field(fields, DueDateCol, fields);
+                hasDueDate();
                 return colour != DueDates::Colour::Untouched;
             })) {
             if (step.test(line(22), [&] {
-                    field(fields, DueDateCol, fields);
+                    hasDueDate();
                     return colour == DueDates::Colour::Overdue;
                 }))
                 step(line(24), [&] { row.dueColour = DueDates::Colour::Overdue; });
             else
                 step(line(26), [&] { row.dueColour = DueDates::Colour::OnTime; });
         }
-        step(line(28), [&] { row.fields[4] = field(fields, 4, fields); });
-        step(line(30), [&] { row.fields[5] = field(fields, 5, fields); });
-        rows.append(std::move(row));
+        step(line(28), [&] { take(4); });
+        step(line(30), [&] { take(5); });
     }
     list->tasks()->setRows(std::move(rows));
     list->tasks()->setStoredBeyondLimit(std::move(beyond));

@@ -193,10 +193,15 @@ std::optional<QDate> parse(const QString& text)
 
 Colour colourFor(const QString& text)
 {
+    return text.isEmpty() ? Colour::Untouched : colourFor(text, Clock::today());
+}
+
+Colour colourFor(const QString& text, const QDate& today)
+{
     const auto date = parse(text);
     if (!date)
         return Colour::Untouched;
-    return *date < Clock::today() ? Colour::Overdue : Colour::OnTime;
+    return *date < today ? Colour::Overdue : Colour::OnTime;
 }
 
 } // namespace DueDates

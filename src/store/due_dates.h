@@ -32,5 +32,7 @@ QString format(const QDate& date);
 // Text in the write format (day and month with one or two digits) or ISO yyyy-MM-dd.
 std::optional<QDate> parse(const QString& text);
 Colour colourFor(const QString& text);
+// For many texts at once: today read once from the clock.
+Colour colourFor(const QString& text, const QDate& today);
 
 } // namespace DueDates

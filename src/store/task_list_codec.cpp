@@ -1,38 +1,38 @@
 #include "task_list_codec.h"
 
 #include "numbers.h"
+#include "task_entry_reader.h"
+
+#include <algorithm>
 
 namespace TaskListCodec {
 
 QList<QStringList> decode(const QString& value)
 {
-    // Scanned with indexOf rather than split: split builds a list of views per entry, and
-    // showing 32767 tasks is mostly allocation.
     QList<QStringList> tasks;
-    const QStringView all(value);
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf(kTaskSeparator, start);
-        if (end < 0)
-            end = all.size();
-        if (end > start) {
-            const QStringView entry = all.sliced(start, end - start);
-            QStringList fields;
-            fields.reserve(kFieldCount);
-            for (qsizetype from = 0;;) {
-                const qsizetype at = entry.indexOf(kFieldSeparator, from);
-                if (at < 0) {
-                    fields.append(entry.sliced(from).toString());
-                    break;
-                }
-                fields.append(entry.sliced(from, at - from).toString());
-                from = at + kFieldSeparator.size();
-            }
-            tasks.append(std::move(fields));
-        }
-        start = end + kTaskSeparator.size();
+    TaskEntryReader reader(value);
+    while (reader.next()) {
+        QStringList fields;
+        fields.reserve(reader.fieldCount());
+        for (qsizetype i = 0; i < reader.fieldCount(); ++i)
+            fields.append(reader.field(i));
+        tasks.append(std::move(fields));
     }
     return tasks;
+}
+
+QList<Entry> decodeEntries(QStringView value)
+{
+    QList<Entry> entries;
+    TaskEntryReader reader(value);
+    while (reader.next()) {
+        Entry& entry = entries.emplace_back();
+        entry.fieldCount = reader.fieldCount();
+        entry.stored = reader.stored();
+        for (qsizetype i = 0; i < std::min<qsizetype>(entry.fieldCount, kFieldCount); ++i)
+            entry.fields[size_t(i)] = reader.field(i);
+    }
+    return entries;
 }
 
 void appendEntry(QString& out, const Fields& fields)

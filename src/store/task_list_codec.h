@@ -26,6 +26,14 @@ inline QString deletedKey(const QString& categoryKey)
 // The stored fields of every non-empty entry, as many as the entry has (possibly fewer or
 // more than six).
 QList<QStringList> decode(const QString& value);
+// The same for a list that is shown: only the first six fields are copied, the others counted.
+struct Entry
+{
+    Fields fields;
+    qsizetype fieldCount = 0;
+    QStringView stored; // the entry as stored, in the decoded text
+};
+QList<Entry> decodeEntries(QStringView value);
 void appendEntry(QString& out, const Fields& fields);
 
 // Whether a field text would split into extra fields or tasks when read back.
