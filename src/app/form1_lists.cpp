@@ -130,7 +130,7 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
     QList<TaskRow> rows;
     QString beyond;
     rows.reserve(std::min<qsizetype>(entries.size(), TaskListCodec::kMaxTasks));
-    const QDate today = Clock::today();
+    DueDates::ListColours colourFor;
     for (TaskListCodec::Entry& entry : entries) {
         if (rows.size() >= TaskListCodec::kMaxTasks) {
             // Only another program writes a longer list. The tasks that do not fit stay as
@@ -159,9 +159,7 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
         };
         for (int i = 1; i <= 3; ++i)
             step(line(12 + 2 * i), [&] { take(i); });
-        const DueDates::Colour colour = row.fields[DueDateCol].isEmpty()
-                                            ? DueDates::Colour::Untouched
-                                            : DueDates::colourFor(row.fields[DueDateCol], today);
+        const DueDates::Colour colour = colourFor(row.fields[DueDateCol]);
         const auto hasDueDate = [&] {
             if (DueDateCol >= entry.fieldCount)
                 take(DueDateCol);
@@ -230,11 +228,20 @@ void Form1::saveTaskLists()
                                      "tasks on screen cannot be saved."));
     const QString key = CategoryTree::keyOf(node);
     const auto encodeList = [](const TaskListView* list) {
+        // Sized exactly first: growing a text of several megabytes copies it again and again.
+        const QList<TaskRow>& rows = list->tasks()->rows();
+        qsizetype size = list->tasks()->storedBeyondLimit().size() +
+                         rows.size() * TaskListCodec::kFieldCount *
+                             TaskListCodec::kFieldSeparator.size();
+        for (const TaskRow& row : rows)
+            for (const QString& field : row.fields)
+                size += field.size();
         QString out;
-        out.reserve(list->tasks()->rows().size() * 128);
-        for (const TaskRow& row : list->tasks()->rows())
+        out.reserve(size);
+        for (const TaskRow& row : rows)
             TaskListCodec::appendEntry(out, row.fields);
-        return out + list->tasks()->storedBeyondLimit();
+        out += list->tasks()->storedBeyondLimit();
+        return out;
     };
     // Both lists in one transaction: a task moved between them is never stored twice or lost.
     m_store.writeAll(

@@ -28,7 +28,7 @@ ExportTable ExportTable::fromStoredValues(const StoredValue& read)
 
     const auto categories = CategoryTreeCodec::categoriesForExport(
         read(CategoryTreeCodec::kKey, CategoryTreeCodec::kDefaultText));
-    const QDate today = Clock::today();
+    DueDates::ListColours colourFor;
     for (const auto& category : categories) {
         const QList<QStringList> tasks = TaskListCodec::decode(read(category.key, {}));
         table.rows.reserve(table.rows.size() + size_t(tasks.size()));
@@ -37,8 +37,8 @@ ExportTable ExportTable::fromStoredValues(const StoredValue& read)
             row.cells.reserve(fields.size() + 1);
             row.cells.append(category.text);
             row.cells.append(fields);
-            if (fields.size() > 3 && !fields[3].isEmpty())
-                row.dueColour = DueDates::colourFor(fields[3], today);
+            if (fields.size() > 3)
+                row.dueColour = colourFor(fields[3]);
             table.rows.push_back(std::move(row));
         }
     }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <algorithm>
 #include <xlsxwriter.h>
 
@@ -20,9 +21,11 @@ constexpr double kPaddingPixels = 7;
 
 // Advance widths of Calibri 11 at 96 dots per inch. The program has no Calibri to measure
 // with, and the workbook is shown with it (or a metric twin), so the widths are tabled.
-double calibriPixels(char16_t c)
+struct AsciiWidths
 {
-    if (c < 0x80) {
+    double pixels[0x80] = {}; // control characters take no room
+    AsciiWidths()
+    {
         static constexpr struct
         {
             const char* chars;
@@ -42,9 +45,15 @@ double calibriPixels(char16_t c)
         };
         for (const auto& group : groups)
             for (const char* p = group.chars; *p; ++p)
-                if (char16_t(*p) == c)
-                    return group.pixels;
-        return 0; // control characters take no room
+                pixels[size_t(*p)] = group.pixels;
+    }
+};
+
+double calibriPixels(char16_t c)
+{
+    if (c < 0x80) {
+        static const AsciiWidths ascii;
+        return ascii.pixels[c];
     }
     // Wide East Asian scripts take about two digits.
     const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
@@ -66,9 +75,14 @@ double linePixels(QStringView line, bool bold)
 double widestLinePixels(QStringView text, bool bold)
 {
     double widest = 0;
-    for (QStringView line : text.split(u'\n'))
-        widest = std::max(widest, linePixels(line, bold));
-    return widest;
+    for (qsizetype from = 0;;) {
+        const qsizetype end = text.indexOf(u'\n', from);
+        widest = std::max(widest, linePixels(text.sliced(from, (end < 0 ? text.size() : end) - from),
+                                             bold));
+        if (end < 0)
+            return widest;
+        from = end + 1;
+    }
 }
 
 double widthForPixels(double pixels)
@@ -93,6 +107,38 @@ void check(lxw_error error, const QString& what)
     if (error != LXW_NO_ERROR)
         throw Failure(what + QStringLiteral(": ") + describe(error) + u'.');
 }
+
+// The same with the text of the failure made only when there is one: a workbook has some
+// 200 000 cells.
+template <class What> void check(lxw_error error, const What& what)
+{
+    if (error != LXW_NO_ERROR)
+        check(error, what());
+}
+
+// A cell's text as UTF-8 in a buffer that every cell reuses.
+class Utf8Buffer
+{
+public:
+    const char* operator()(const QString& text)
+    {
+        // Lone surrogates are left to toUtf8(), whose replacement for them the files keep.
+        for (QChar c : text)
+            if (c.isSurrogate()) {
+                m_fallback = text.toUtf8();
+                return m_fallback.constData();
+            }
+        m_bytes.resize(size_t(text.size()) * 3 + 1);
+        char* end = m_encoder.appendToBuffer(m_bytes.data(), text);
+        *end = 0;
+        return m_bytes.data();
+    }
+
+private:
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
+    std::vector<char> m_bytes;
+    QByteArray m_fallback;
+};
 
 // Frees the workbook when a failure leaves it unclosed.
 struct WorkbookGuard
@@ -166,6 +212,7 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
               QStringLiteral("The heading \"%1\"").arg(table.header[c]));
 
     const qsizetype total = qsizetype(table.rows.size());
+    Utf8Buffer utf8;
     for (qsizetype r = 0; r < total; ++r) {
         const ExportTable::Row& row = table.rows[size_t(r)];
         if (r + 1 >= LXW_ROW_MAX)
@@ -178,10 +225,12 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
                     ? overdueFormat
                     : cellFormat;
             check(worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c),
-                                         row.cells[c].toUtf8().constData(), format),
-                  QStringLiteral("Column %1 of the task \"%2\" in \"%3\"")
-                      .arg(c + 1)
-                      .arg(row.cells.value(1).left(40), row.cells[0]));
+                                         utf8(row.cells[c]), format),
+                  [&] {
+                      return QStringLiteral("Column %1 of the task \"%2\" in \"%3\"")
+                          .arg(c + 1)
+                          .arg(row.cells.value(1).left(40), row.cells[0]);
+                  });
         }
         if (progress && (r + 1) % kProgressStep == 0)
             progress(r + 1, total);

@@ -204,4 +204,16 @@ Colour colourFor(const QString& text, const QDate& today)
     return *date < today ? Colour::Overdue : Colour::OnTime;
 }
 
+Colour ListColours::operator()(const QString& text)
+{
+    if (text.isEmpty())
+        return Colour::Untouched;
+    const auto known = m_known.constFind(text);
+    if (known != m_known.constEnd())
+        return *known;
+    const Colour colour = colourFor(text, m_today);
+    m_known.insert(text, colour);
+    return colour;
+}
+
 } // namespace DueDates

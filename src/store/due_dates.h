@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <optional>
@@ -32,7 +33,20 @@ QString format(const QDate& date);
 // Text in the write format (day and month with one or two digits) or ISO yyyy-MM-dd.
 std::optional<QDate> parse(const QString& text);
 Colour colourFor(const QString& text);
-// For many texts at once: today read once from the clock.
 Colour colourFor(const QString& text, const QDate& today);
+
+// The colours of a whole list: today is read once, and each distinct text is parsed once (a
+// list holds the same few dates many times, and reading a month name goes through Qt's
+// general date parser).
+class ListColours
+{
+public:
+    ListColours() : m_today(Clock::today()) {}
+    Colour operator()(const QString& text);
+
+private:
+    QDate m_today;
+    QHash<QString, Colour> m_known;
+};
 
 } // namespace DueDates

@@ -32,6 +32,11 @@ public:
     {
         sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
+    // Without a copy: `text` must outlive the next step() or reset().
+    void bindKept(int index, const QByteArray& text)
+    {
+        sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_STATIC);
+    }
     int step() { return sqlite3_step(m_stmt); }
     void reset() { sqlite3_reset(m_stmt); }
     QString text(int column) const
@@ -226,8 +231,9 @@ void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& val
         upsert.bind(1, kApp);
         upsert.bind(2, kSection);
         for (const auto& [key, value] : values) {
+            const QByteArray text = value.toUtf8();
             upsert.bind(3, key.toUtf8());
-            upsert.bind(4, value.toUtf8());
+            upsert.bindKept(4, text);
             if (upsert.step() != SQLITE_DONE)
                 fail(what);
             upsert.reset();
