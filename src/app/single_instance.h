@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
-#include <memory>
+#include <QString>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // One program per store: two windows on one store would each save their own copy of a
 // category over the other's. The first start holds a lock beside the store and listens; a
@@ -27,8 +26,13 @@ signals:
     void secondStart();
 
 private:
-    QString m_serverName;
-    std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    void listen();
+    void acceptCallers();
+    void readCaller(int socket, QSocketNotifier* notifier);
+
+    QByteArray m_serverName;
+    QByteArray m_lockPath;
+    int m_lock = -1;
+    int m_listener = -1;
     bool m_primary = false;
 };

@@ -1,0 +1,229 @@
+// Start-up to a mapped main window on a real X server (an Xvfb this program starts and stops),
+// against a bare Qt window with the same controls, by turns: the bare window, the program on
+// an empty store, the program on a store whose first category holds 32767 tasks. Each run
+// starts a fresh process; the time runs from the spawn to the X server's MapNotify of the
+// process's first top-level window. The program's peak resident memory is read when it ends,
+// a while after its window with the big list has been shown.
+#include "bench_medians.h"
+#include "category_tree_codec.h"
+#include "settings_store.h"
+#include "task_list_codec.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#include <xcb/xcb.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kRounds = 9;
+constexpr int kMapTimeoutMs = 20000;
+
+[[noreturn]] void fail(const char* what)
+{
+    std::fprintf(stderr, "bench_startup: %s\n", what);
+    std::exit(1);
+}
+
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv)
+{
+    std::vector<std::string> env = extraEnv;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& extra : extraEnv)
+            replaced = replaced || extra.compare(0, name.size() + 1, name + "=") == 0;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0].c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0)
+        fail("cannot start a process");
+    return pid;
+}
+
+// An Xvfb of our own on the first free display, and a connection that sees every map.
+class Server
+{
+public:
+    Server()
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            fail("no pipe");
+        m_pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                       "1280x1024x24", "-nolisten", "tcp"},
+                      {});
+        close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty())
+            fail("Xvfb did not start");
+        m_display = ":" + number;
+        m_connection = xcb_connect(m_display.c_str(), nullptr);
+        if (xcb_connection_has_error(m_connection))
+            fail("cannot connect to Xvfb");
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_connection);
+    }
+
+    ~Server()
+    {
+        xcb_disconnect(m_connection);
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+
+    const std::string& display() const { return m_display; }
+
+    // Waits for the next top-level window to be mapped; false at the time limit.
+    bool waitForMap(int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const int fd = xcb_get_file_descriptor(m_connection);
+        while (timer.elapsed() < timeoutMs) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                const bool mapped = (event->response_type & 0x7f) == XCB_MAP_NOTIFY;
+                free(event);
+                if (mapped)
+                    return true;
+            }
+            pollfd wait{fd, POLLIN, 0};
+            poll(&wait, 1, 50);
+        }
+        return false;
+    }
+
+    // Drops what is left from the run before.
+    void drain()
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+            free(event);
+    }
+
+private:
+    pid_t m_pid = 0;
+    std::string m_display;
+    xcb_connection_t* m_connection = nullptr;
+};
+
+// A store whose first category holds 32767 tasks, written once and copied for every run.
+QString bigStore(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/Kestrune.db");
+    SettingsStore store(path);
+    QString active;
+    static const char* const priorities[] = {"Highest", "High", "Medium", "Low", "Lowest"};
+    for (int i = 0; i < TaskListCodec::kMaxTasks; ++i)
+        TaskListCodec::appendEntry(
+            active,
+            {QStringLiteral("Task %1: deliver the parts to the north depot").arg(i, 5, 10, QChar(u'0')),
+             QString::fromLatin1(priorities[i % 5]), QStringLiteral("General"),
+             i % 3 == 0 ? QStringLiteral("%1/%2/2026").arg(i % 12 + 1).arg(i % 28 + 1) : QString(),
+             i % 4 == 0 ? QStringLiteral("Ask about part %1 first").arg(i) : QString(),
+             i % 7 == 0 ? QStringLiteral("Done") : QString()});
+    store.writeAll({{CategoryTreeCodec::kKey, QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^")},
+                    {QStringLiteral("1_Root_1"), active}});
+    return path;
+}
+
+struct Run
+{
+    double ms = 0;
+    double peakMb = 0;
+};
+
+// One start: spawn, wait for the map, let the window settle, end the process.
+Run startOnce(Server& server, const std::string& program, const QString& storeTemplate)
+{
+    QTemporaryDir home;
+    const QString folder = home.path() + QStringLiteral("/Kestrune");
+    QDir().mkpath(folder);
+    if (!storeTemplate.isEmpty() &&
+        !QFile::copy(storeTemplate, folder + QStringLiteral("/Kestrune.db")))
+        fail("cannot copy the store");
+    server.drain();
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = spawn({program}, {"DISPLAY=" + server.display(), "QT_QPA_PLATFORM=xcb",
+                                        "XDG_DATA_HOME=" + home.path().toStdString(),
+                                        "XDG_RUNTIME_DIR=" + home.path().toStdString()});
+    if (!server.waitForMap(kMapTimeoutMs))
+        fail("no window was mapped");
+    Run run;
+    run.ms = double(timer.nsecsElapsed()) / 1e6;
+    QThread::msleep(300); // the first paint and anything it loads count for the memory
+    kill(pid, SIGTERM);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.peakMb = double(usage.ru_maxrss) / 1024.0;
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    const QString big = bigStore(folder.path());
+    Server server;
+    const std::string program = KESTRUNE_PROGRAM;
+    const std::string bare = BARE_WINDOW_PROGRAM;
+    // One start of each first, not counted: the libraries and fonts reach the page cache.
+    startOnce(server, bare, {});
+    startOnce(server, program, {});
+    std::vector<double> bareMs, emptyMs, bigMs, bigPeak;
+    for (int round = 0; round < kRounds; ++round) {
+        bareMs.push_back(startOnce(server, bare, {}).ms);
+        emptyMs.push_back(startOnce(server, program, {}).ms);
+        const Run run = startOnce(server, program, big);
+        bigMs.push_back(run.ms);
+        bigPeak.push_back(run.peakMb);
+    }
+    const double floor = median(bareMs);
+    std::printf("Start-up to a mapped window under Xvfb, medians of %d interleaved runs\n",
+                kRounds);
+    std::printf("  bare Qt window, same controls     %7.1f ms\n", floor);
+    std::printf("  empty store                       %7.1f ms   %.2fx the bare window\n",
+                median(emptyMs), median(emptyMs) / floor);
+    std::printf("  32767-task first category         %7.1f ms   %.2fx the bare window\n",
+                median(bigMs), median(bigMs) / floor);
+    std::printf("Peak memory with the 32767-task category shown  %.1f MB\n", median(bigPeak));
+    std::fflush(stdout);
+    return 0;
+}
