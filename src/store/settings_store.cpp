@@ -126,6 +126,7 @@ void SettingsStore::open()
             moveAside();
         }
     }
+    const bool created = !m_db;
     if (!m_db) {
         int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -134,6 +135,12 @@ void SettingsStore::open()
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     }
 
+    // A new store holds nothing to keep yet: it is laid out without the seven syncs that
+    // would cost, and its file is synced once before the first commit (a lost header would
+    // make SQLite drop the journal holding that commit). A disk too full for it still fails
+    // here, at the writes.
+    if (created)
+        exec("PRAGMA synchronous=OFF");
     // WAL with synchronous FULL: a commit has reached the disk before write() returns, and a
     // crash mid-write leaves the previous value intact.
     {
@@ -144,6 +151,18 @@ void SettingsStore::open()
     exec("PRAGMA synchronous=FULL");
     exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
          "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
+    m_unsyncedLayout = created;
+}
+
+void SettingsStore::syncLayout(const QString& what)
+{
+    // Through SQLite's own handle: closing any other descriptor of the file would drop the
+    // locks SQLite holds on it.
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods || file->pMethods->xSync(file, SQLITE_SYNC_FULL) != SQLITE_OK)
+        fail(what);
+    m_unsyncedLayout = false;
 }
 
 bool SettingsStore::isSound()
@@ -221,6 +240,8 @@ void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& val
     const QString what =
         values.size() == 1 ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
                            : QStringLiteral("Cannot save the changes in the store");
+    if (m_unsyncedLayout)
+        syncLayout(what);
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(what);
     try {

@@ -38,6 +38,7 @@ public:
 private:
     void open();
     bool isSound();
+    void syncLayout(const QString& what);
     void moveAside();
     void exec(const char* sql);
     [[noreturn]] void fail(const QString& what) const;
@@ -45,4 +46,5 @@ private:
     QString m_path;
     QString m_movedAside;
     sqlite3* m_db = nullptr;
+    bool m_unsyncedLayout = false;
 };
