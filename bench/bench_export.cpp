@@ -154,9 +154,8 @@ public:
             m_overdue.push_back(row.dueColour == DueDates::Colour::Overdue);
         }
         for (int c = 0; c < columns; ++c)
-            m_widths.push_back(
-                std::max(XlsxWorkbook::fittedWidth({table.header.value(c)}, true),
-                         XlsxWorkbook::fittedWidth(texts[size_t(c)], false)));
+            m_widths.push_back(std::max(XlsxWorkbook::fittedWidth({table.header.value(c)}, true),
+                                        XlsxWorkbook::fittedWidth(texts[size_t(c)], false)));
     }
 
     void write(const QString& path) const
@@ -183,10 +182,9 @@ public:
             worksheet_write_string(sheet, 0, lxw_col_t(c), m_header[c].c_str(), bold);
         for (size_t r = 0; r < m_rows.size(); ++r)
             for (size_t c = 0; c < m_rows[r].size(); ++c)
-                worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c), m_rows[r][c].c_str(),
-                                       c == size_t(ExportTable::kDueDateColumn) && m_overdue[r]
-                                           ? red
-                                           : plain);
+                worksheet_write_string(
+                    sheet, lxw_row_t(r + 1), lxw_col_t(c), m_rows[r][c].c_str(),
+                    c == size_t(ExportTable::kDueDateColumn) && m_overdue[r] ? red : plain);
         worksheet_fit_to_pages(sheet, 1, 1);
         if (workbook_close(workbook) != LXW_NO_ERROR)
             std::abort();

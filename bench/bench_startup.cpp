@@ -150,7 +150,8 @@ QString bigStore(const QString& folder)
     for (int i = 0; i < TaskListCodec::kMaxTasks; ++i)
         TaskListCodec::appendEntry(
             active,
-            {QStringLiteral("Task %1: deliver the parts to the north depot").arg(i, 5, 10, QChar(u'0')),
+            {QStringLiteral("Task %1: deliver the parts to the north depot")
+                 .arg(i, 5, 10, QChar(u'0')),
              QString::fromLatin1(priorities[i % 5]), QStringLiteral("General"),
              i % 3 == 0 ? QStringLiteral("%1/%2/2026").arg(i % 12 + 1).arg(i % 28 + 1) : QString(),
              i % 4 == 0 ? QStringLiteral("Ask about part %1 first").arg(i) : QString(),

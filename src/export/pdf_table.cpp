@@ -3,6 +3,7 @@
 #include "failure.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
@@ -101,10 +102,17 @@ Layout measure(const ExportTable& table, const Fonts& fonts, const QSizeF& page,
     layout.columnWidths.assign(size_t(columns), 0);
     for (qsizetype c = 0; c < table.header.size(); ++c)
         layout.columnWidths[size_t(c)] = widestLine(fonts.boldMetrics, table.header[c]);
+    // Categories, priorities, types and dates repeat from row to row: each distinct text is
+    // laid out once.
+    QHash<QString, double> measured;
     for (const ExportTable::Row& row : table.rows)
         for (qsizetype c = 0; c < row.cells.size(); ++c) {
+            const QString& text = row.cells[c];
+            auto known = measured.constFind(text);
+            if (known == measured.constEnd())
+                known = measured.insert(text, widestLine(fonts.bodyMetrics, drawable(text)));
             double& width = layout.columnWidths[size_t(c)];
-            width = std::max(width, widestLine(fonts.bodyMetrics, drawable(row.cells[c])));
+            width = std::max(width, *known);
         }
     for (double& width : layout.columnWidths)
         width = std::min(width + 2 * layout.padX, layout.maxColumnWidth);
