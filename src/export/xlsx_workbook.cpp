@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <algorithm>
+#include <dlfcn.h>
 #include <xlsxwriter.h>
 
 namespace XlsxWorkbook {
@@ -77,8 +78,8 @@ double widestLinePixels(QStringView text, bool bold)
     double widest = 0;
     for (qsizetype from = 0;;) {
         const qsizetype end = text.indexOf(u'\n', from);
-        widest = std::max(widest, linePixels(text.sliced(from, (end < 0 ? text.size() : end) - from),
-                                             bold));
+        widest = std::max(
+            widest, linePixels(text.sliced(from, (end < 0 ? text.size() : end) - from), bold));
         if (end < 0)
             return widest;
         from = end + 1;
@@ -90,6 +91,57 @@ double widthForPixels(double pixels)
     return std::min(kMaxColumnDigits, (pixels + kPaddingPixels) / kDigitPixels);
 }
 
+// The workbook library is loaded at the first export, not at every start: it brings the
+// crypto library with it, whose thousands of relocations the loader would otherwise resolve
+// before the window can open.
+#define KESTRUNE_LXW_FUNCTIONS(X)                                                                  \
+    X(workbook_new_opt)                                                                            \
+    X(workbook_add_worksheet)                                                                      \
+    X(workbook_add_format)                                                                         \
+    X(workbook_close)                                                                              \
+    X(lxw_workbook_free)                                                                           \
+    X(format_set_bold)                                                                             \
+    X(format_set_font_size)                                                                        \
+    X(format_set_font_color)                                                                       \
+    X(worksheet_set_column)                                                                        \
+    X(worksheet_write_string)                                                                      \
+    X(worksheet_fit_to_pages)                                                                      \
+    X(lxw_strerror)
+
+constexpr const char* kLibrary = "libxlsxwriter.so." KESTRUNE_XLSXWRITER_SOVERSION;
+
+struct Library
+{
+#define KESTRUNE_LXW_MEMBER(name) decltype(&::name) name = nullptr;
+    KESTRUNE_LXW_FUNCTIONS(KESTRUNE_LXW_MEMBER)
+#undef KESTRUNE_LXW_MEMBER
+    QString problem;
+
+    Library()
+    {
+        void* handle = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            problem = QString::fromLocal8Bit(dlerror());
+            return;
+        }
+#define KESTRUNE_LXW_RESOLVE(name)                                                                 \
+    name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                              \
+    if (!name && problem.isEmpty())                                                                \
+        problem = QStringLiteral("%1 has no %2").arg(QLatin1String(kLibrary), QLatin1String(#name));
+        KESTRUNE_LXW_FUNCTIONS(KESTRUNE_LXW_RESOLVE)
+#undef KESTRUNE_LXW_RESOLVE
+    }
+};
+
+const Library& lxw()
+{
+    static const Library library;
+    if (!library.problem.isEmpty())
+        throw Failure(
+            QStringLiteral("The workbook library could not be loaded: %1.").arg(library.problem));
+    return library;
+}
+
 QString describe(lxw_error error)
 {
     switch (error) {
@@ -98,7 +150,7 @@ QString describe(lxw_error error)
     case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE:
         return QStringLiteral("lies beyond the last row or column a worksheet can have");
     default:
-        return QString::fromUtf8(lxw_strerror(error));
+        return QString::fromUtf8(lxw().lxw_strerror(error));
     }
 }
 
@@ -147,7 +199,7 @@ struct WorkbookGuard
     ~WorkbookGuard()
     {
         if (workbook)
-            lxw_workbook_free(workbook);
+            lxw().lxw_workbook_free(workbook);
     }
 };
 
@@ -163,6 +215,7 @@ double fittedWidth(const QStringList& texts, bool bold)
 
 void write(const ExportTable& table, const QString& path, const ExportProgress& progress)
 {
+    const Library& api = lxw();
     const QByteArray fileName = QFile::encodeName(path);
     QByteArray tmpdir = QFile::encodeName(QFileInfo(path).absolutePath());
     lxw_workbook_options options{};
@@ -170,23 +223,23 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
     options.tmpdir = tmpdir.data();
     options.use_zip64 = LXW_TRUE;
 
-    WorkbookGuard guard{workbook_new_opt(fileName.constData(), &options)};
+    WorkbookGuard guard{api.workbook_new_opt(fileName.constData(), &options)};
     if (!guard.workbook)
         throw Failure(QStringLiteral("Could not start a workbook in %1.")
                           .arg(QDir::toNativeSeparators(path)));
-    lxw_worksheet* sheet = workbook_add_worksheet(guard.workbook, nullptr);
+    lxw_worksheet* sheet = api.workbook_add_worksheet(guard.workbook, nullptr);
     if (!sheet)
         throw Failure(QStringLiteral("Could not add a worksheet to the workbook."));
 
-    lxw_format* headerFormat = workbook_add_format(guard.workbook);
-    format_set_bold(headerFormat);
-    format_set_font_size(headerFormat, kFontSize);
-    lxw_format* cellFormat = workbook_add_format(guard.workbook);
-    format_set_font_size(cellFormat, kFontSize);
+    lxw_format* headerFormat = api.workbook_add_format(guard.workbook);
+    api.format_set_bold(headerFormat);
+    api.format_set_font_size(headerFormat, kFontSize);
+    lxw_format* cellFormat = api.workbook_add_format(guard.workbook);
+    api.format_set_font_size(cellFormat, kFontSize);
     // A due date today or later keeps the cell format's automatic colour.
-    lxw_format* overdueFormat = workbook_add_format(guard.workbook);
-    format_set_font_size(overdueFormat, kFontSize);
-    format_set_font_color(overdueFormat, 0xFF0000);
+    lxw_format* overdueFormat = api.workbook_add_format(guard.workbook);
+    api.format_set_font_size(overdueFormat, kFontSize);
+    api.format_set_font_color(overdueFormat, 0xFF0000);
 
     // Rows stream out in order, so the columns are sized before the first row is written.
     const int columns = table.columnCount();
@@ -202,13 +255,13 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
             widest[size_t(c)] = std::max(widest[size_t(c)], widestLinePixels(row.cells[c], false));
     for (int c = 0; c < columns; ++c)
         if (widest[size_t(c)] > 0)
-            check(worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
-                                       widthForPixels(widest[size_t(c)]), nullptr),
+            check(api.worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
+                                           widthForPixels(widest[size_t(c)]), nullptr),
                   QStringLiteral("Column %1 could not be sized").arg(c + 1));
 
     for (qsizetype c = 0; c < table.header.size(); ++c)
-        check(worksheet_write_string(sheet, 0, lxw_col_t(c), table.header[c].toUtf8().constData(),
-                                     headerFormat),
+        check(api.worksheet_write_string(sheet, 0, lxw_col_t(c),
+                                         table.header[c].toUtf8().constData(), headerFormat),
               QStringLiteral("The heading \"%1\"").arg(table.header[c]));
 
     const qsizetype total = qsizetype(table.rows.size());
@@ -224,8 +277,8 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
                 c == ExportTable::kDueDateColumn && row.dueColour == DueDates::Colour::Overdue
                     ? overdueFormat
                     : cellFormat;
-            check(worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c),
-                                         utf8(row.cells[c]), format),
+            check(api.worksheet_write_string(sheet, lxw_row_t(r + 1), lxw_col_t(c),
+                                             utf8(row.cells[c]), format),
                   [&] {
                       return QStringLiteral("Column %1 of the task \"%2\" in \"%3\"")
                           .arg(c + 1)
@@ -236,10 +289,10 @@ void write(const ExportTable& table, const QString& path, const ExportProgress& 
             progress(r + 1, total);
     }
 
-    worksheet_fit_to_pages(sheet, 1, 1);
+    api.worksheet_fit_to_pages(sheet, 1, 1);
 
     lxw_workbook* workbook = std::exchange(guard.workbook, nullptr);
-    check(workbook_close(workbook),
+    check(api.workbook_close(workbook),
           QStringLiteral("The workbook %1 could not be saved").arg(QDir::toNativeSeparators(path)));
     if (progress)
         progress(total, total);
