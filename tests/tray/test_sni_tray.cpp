@@ -31,6 +31,8 @@ public:
         int timeoutMs = 0;
     };
 
+    ~Panel() { QDBusConnection::disconnectFromBus(m_bus.name()); }
+
     bool present() const { return m_bus.interface()->isServiceRegistered(kPanel); }
     QStringList items() { return call(QStringLiteral("Items")).value(0).toStringList(); }
     int registrations() { return call(QStringLiteral("Registrations")).value(0).toInt(); }
