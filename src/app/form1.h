@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CategoryTree;
@@ -15,6 +16,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidgetItem;
+class RemovalHistory;
 class SettingsStore;
 class TaskListView;
 class TaskTabs;
@@ -80,6 +82,8 @@ public:
     void PushButton6_Click();
     void PushButton10_Click();
     void ListView_KeyDelete(TaskListView* list);
+    // Ctrl+Z: puts back what the Delete key or the category removal took away last.
+    void undoRemoval();
 
     // The category commands.
     void PushButton2_Click();
@@ -163,4 +167,5 @@ private:
     bool m_isLoading = false;
     int m_nextCategoryNumber = 1; // a signed 16-bit number: 32767 at most
     std::optional<QCursor> m_handPointer;
+    std::unique_ptr<RemovalHistory> m_removals;
 };

@@ -46,6 +46,9 @@ void Form1::installShortcuts()
     bind(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N), PushButton3);
     bind(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), PushButton4);
 
+    auto* undoKeys = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKeys, &QShortcut::activated, this, &Form1::undoRemoval);
+
     // The export menu opens under its button when asked for from the keyboard.
     auto* exportKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this);
     connect(exportKeys, &QShortcut::activated, this, [this] {

@@ -98,6 +98,15 @@ int TaskListModel::insert(int position, TaskRow row)
     return position;
 }
 
+int TaskListModel::putBack(int position, TaskRow row)
+{
+    position = std::clamp(position, 0, int(m_rows.size()));
+    if (m_sort.sorted && ((position > 0 && lessThan(row, m_rows[position - 1])) ||
+                          (position < m_rows.size() && lessThan(m_rows[position], row))))
+        position = sortedPosition(row);
+    return insert(position, std::move(row));
+}
+
 int TaskListModel::replace(int position, TaskRow row)
 {
     m_rows[position] = std::move(row);
