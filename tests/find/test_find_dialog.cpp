@@ -35,6 +35,8 @@ void presetStore(Form1Session& s)
     s.preset(QStringLiteral("1_Root_2"), storedTasks({{"Water plants", "Low", "Errand", "", "", ""},
                                                       {"Buy milk", "Low", "Errand", "", "", ""},
                                                       {"Fix door", "Low", "Errand", "", "", ""}}));
+    s.preset(QStringLiteral("1_Root_2Del"),
+             storedTasks({{QStringLiteral("Überweisung 🐦 Kestrel"), "Low", "Bank", "", "", ""}}));
     QList<QStringList> filler;
     for (int i = 0; i < 300; ++i)
         filler.append(
@@ -46,8 +48,12 @@ void presetStore(Form1Session& s)
 void type(FindDialog& d, const QString& text)
 {
     d.Text1->clear();
-    for (QChar c : text) {
-        QTest::keyClicks(d.Text1, QString(c));
+    // Qt Test has keys for ASCII only; what lies beyond goes in as typed text.
+    for (char32_t c : text.toUcs4()) {
+        if (c < 0x80)
+            QTest::keyClick(d.Text1, char(c));
+        else
+            d.Text1->insert(QString::fromUcs4(&c, 1));
         QTest::qWait(1);
     }
 }
@@ -119,6 +125,11 @@ private slots:
                                              "Home|Active|Water plants", "Home|Active|Buy milk",
                                              "Home|Active|Fix door"}
                               << "4 tasks found";
+        QTest::newRow("letters beyond ASCII, any case")
+            << QStringLiteral("überweisung 🐦 kes") << false << true
+            << QStringList{QStringLiteral("Home|Deleted|Überweisung 🐦 Kestrel")} << "1 task found";
+        QTest::newRow("letters beyond ASCII, match case")
+            << QStringLiteral("überweisung") << true << true << QStringList{} << "No task found";
         QTest::newRow("priority and done are not searched")
             << "Done" << false << true << QStringList{} << "No task found";
         QTest::newRow("no match across two fields")
