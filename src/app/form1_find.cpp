@@ -7,7 +7,7 @@
 #include "task_list_view.h"
 #include "task_tabs.h"
 
-#include <functional>
+#include <QHash>
 
 namespace {
 
@@ -27,26 +27,23 @@ int rowOnScreen(const TaskListView* list, const FindHit& hit)
 
 QList<FindCategory> Form1::categoriesForFind() const
 {
-    // Top to bottom as the tree shows them, every branch open.
+    // In node order, the order of the stored tree; a node always comes after its parent.
     QList<FindCategory> categories;
+    QHash<const QTreeWidgetItem*, QString> paths;
     const QTreeWidgetItem* shown = tvFolders->selectedNode();
-    const std::function<void(const QTreeWidgetItem*, const QString*)> walk =
-        [&](const QTreeWidgetItem* node, const QString* above) {
-            FindCategory category;
-            category.key = CategoryTree::keyOf(node);
-            category.path =
-                above ? *above + TaskIndex::kPathSeparator + node->text(0) : node->text(0);
-            if (node == shown) {
-                category.onScreen[0] = ListView1->tasks()->rows();
-                category.onScreen[1] = ListView2->tasks()->rows();
-            }
-            const QString path = category.path;
-            categories.append(std::move(category));
-            for (int i = 0; i < node->childCount(); ++i)
-                walk(node->child(i), &path);
-        };
-    for (int i = 0; i < tvFolders->topLevelItemCount(); ++i)
-        walk(tvFolders->topLevelItem(i), nullptr);
+    for (const QTreeWidgetItem* node : tvFolders->nodesInOrder()) {
+        FindCategory category;
+        category.key = CategoryTree::keyOf(node);
+        const QTreeWidgetItem* parent = node->parent();
+        category.path = parent ? paths.value(parent) + TaskIndex::kPathSeparator + node->text(0)
+                               : node->text(0);
+        paths.insert(node, category.path);
+        if (node == shown) {
+            category.onScreen[0] = ListView1->tasks()->rows();
+            category.onScreen[1] = ListView2->tasks()->rows();
+        }
+        categories.append(std::move(category));
+    }
     return categories;
 }
 

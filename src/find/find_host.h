@@ -10,7 +10,7 @@ class FindHost
 {
 public:
     virtual ~FindHost() = default;
-    // Every category in the tree's order.
+    // Every category in node order (the stored tree's order).
     virtual QList<FindCategory> categoriesForFind() const = 0;
     // Shows the match's category as a click on it would, selects its tab and its row.
     virtual void goToFindHit(const FindHit& hit) = 0;
