@@ -1,5 +1,6 @@
 #pragma once
 
+#include "find_host.h"
 #include "task_editor_host.h"
 
 #include <QCursor>
@@ -22,7 +23,7 @@ class TaskTabs;
 
 // The main window: the category tree, the two task lists of the selected category and the
 // commands. The lists on screen are the working copy of the selected category's stored lists.
-class Form1 : public QWidget, public TaskEditorHost
+class Form1 : public QWidget, public TaskEditorHost, public FindHost
 {
     Q_OBJECT
 
@@ -95,6 +96,17 @@ public:
     void subMenuExcel_Click();
     void subMenuPDF_Click();
     // --- end export ---
+
+    // --- find (form1_find.cpp) ---
+    // Ctrl+F opens the find window; F3 and Shift+F3 go to the next and the previous match of
+    // the last search without opening it.
+    void findTasks();
+    void findAgain(bool forward);
+    QList<FindCategory> categoriesForFind() const override;
+    void goToFindHit(const FindHit& hit) override;
+    // The last search, kept while the program runs; the find window opens with it.
+    std::optional<FindQuery> lastFind;
+    // --- end find ---
 
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
