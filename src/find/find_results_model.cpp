@@ -47,10 +47,11 @@ QVariant FindResultsModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole: {
         if (column != kFirstField + DueDateCol)
             return {};
-        const DueDates::Colour colour = m_index.dueColourOf(task);
-        if (colour == DueDates::Colour::Untouched)
-            return {};
-        return QColor(colour == DueDates::Colour::Overdue ? Qt::red : Qt::black);
+        // As in the task lists: overdue red, any other date in the list's own text colour, which
+        // stays readable on a dark scheme.
+        if (m_index.dueColourOf(task) == DueDates::Colour::Overdue)
+            return QColor(Qt::red);
+        return {};
     }
     default:
         return {};
