@@ -14,6 +14,9 @@ packages=(
     xvfb xauth x11-apps imagemagick poppler-utils fonts-dejavu-core
     # the end-to-end run: a window manager, a driver from outside, and the installed files' checks
     openbox xdotool wmctrl x11-utils x11-xserver-utils desktop-file-utils appstream
+    # the tray on real desktops: a session bus of the test's own, the test panel's language,
+    # a Wayland compositor with Xwayland, Qt's Wayland platform and an XEmbed tray
+    dbus-daemon python3 python3-dbus python3-gi weston xwayland qt6-wayland trayer
     # make package: dpkg-shlibdeps finds the .deb's dependencies
     dpkg-dev
 )

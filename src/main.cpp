@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "prompts.h"
+#include "session_platform.h"
 #include "settings_store.h"
 #include "single_instance.h"
 #include "store_start.h"
@@ -9,10 +10,20 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <memory>
+#include <vector>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    // Handed to Qt as its -platform argument rather than through the environment, so the
+    // programs the export opens still choose their own platform.
+    QByteArray platform = sessionPlatform(argc, argv);
+    std::vector<char*> args(argv, argv + argc);
+    QByteArray platformOption("-platform");
+    if (!platform.isEmpty())
+        args.insert(args.begin() + 1, {platformOption.data(), platform.data()});
+    args.push_back(nullptr);
+    int qtArgc = int(args.size()) - 1;
+    QApplication app(qtArgc, args.data());
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setOrganizationName(QStringLiteral("Tolvendra Software"));

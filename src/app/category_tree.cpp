@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QSet>
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
@@ -63,13 +64,23 @@ QTreeWidgetItem* CategoryTree::addNode(const QString& parentKey, const QString& 
     return node;
 }
 
+QList<QTreeWidgetItem*> CategoryTree::branchInOrder(QTreeWidgetItem* node) const
+{
+    QList<QTreeWidgetItem*> below{node};
+    for (int i = 0; i < below.size(); ++i)
+        for (int c = 0; c < below[i]->childCount(); ++c)
+            below.append(below[i]->child(c));
+    const QSet<QTreeWidgetItem*> inBranch(below.begin(), below.end());
+    QList<QTreeWidgetItem*> branch;
+    for (QTreeWidgetItem* item : m_order)
+        if (inBranch.contains(item))
+            branch.append(item);
+    return branch;
+}
+
 void CategoryTree::removeNode(QTreeWidgetItem* node)
 {
-    QList<QTreeWidgetItem*> branch{node};
-    for (int i = 0; i < branch.size(); ++i)
-        for (int c = 0; c < branch[i]->childCount(); ++c)
-            branch.append(branch[i]->child(c));
-    for (QTreeWidgetItem* item : branch) {
+    for (QTreeWidgetItem* item : branchInOrder(node)) {
         m_order.removeOne(item);
         m_byKey.remove(keyOf(item));
     }

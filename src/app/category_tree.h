@@ -16,6 +16,8 @@ public:
     // Adds a node at the end of the node order, as the last child of `parentKey` (or at the top
     // level for an empty parent key). Throws Failure for a duplicate key or an unknown parent.
     QTreeWidgetItem* addNode(const QString& parentKey, const QString& key, const QString& text);
+    // The node and every node below it, in node order.
+    QList<QTreeWidgetItem*> branchInOrder(QTreeWidgetItem* node) const;
     // Removes a node with its whole branch.
     void removeNode(QTreeWidgetItem* node);
     void clearNodes();

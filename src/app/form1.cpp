@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "category_tree.h"
+#include "removal_history.h"
 #include "settings_store.h"
 #include "task_list_view.h"
 #include "task_tabs.h"
@@ -34,7 +35,8 @@ QLabel* label(QWidget* parent, const char* name, const QString& caption)
 
 } // namespace
 
-Form1::Form1(SettingsStore& store, QWidget* parent) : QWidget(parent), m_store(store)
+Form1::Form1(SettingsStore& store, QWidget* parent)
+    : QWidget(parent), m_store(store), m_removals(std::make_unique<RemovalHistory>())
 {
     setObjectName(QStringLiteral("Form1"));
     createControls();

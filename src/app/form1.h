@@ -1,10 +1,12 @@
 #pragma once
 
+#include "find_host.h"
 #include "task_editor_host.h"
 
 #include <QCursor>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CategoryTree;
@@ -14,13 +16,14 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidgetItem;
+class RemovalHistory;
 class SettingsStore;
 class TaskListView;
 class TaskTabs;
 
 // The main window: the category tree, the two task lists of the selected category and the
 // commands. The lists on screen are the working copy of the selected category's stored lists.
-class Form1 : public QWidget, public TaskEditorHost
+class Form1 : public QWidget, public TaskEditorHost, public FindHost
 {
     Q_OBJECT
 
@@ -79,6 +82,8 @@ public:
     void PushButton6_Click();
     void PushButton10_Click();
     void ListView_KeyDelete(TaskListView* list);
+    // Ctrl+Z: puts back what the Delete key or the category removal took away last.
+    void undoRemoval();
 
     // The category commands.
     void PushButton2_Click();
@@ -91,6 +96,17 @@ public:
     void subMenuExcel_Click();
     void subMenuPDF_Click();
     // --- end export ---
+
+    // --- find (form1_find.cpp) ---
+    // Ctrl+F opens the find window; F3 and Shift+F3 go to the next and the previous match of
+    // the last search without opening it.
+    void findTasks();
+    void findAgain(bool forward);
+    QList<FindCategory> categoriesForFind() const override;
+    void goToFindHit(const FindHit& hit) override;
+    // The last search, kept while the program runs; the find window opens with it.
+    std::optional<FindQuery> lastFind;
+    // --- end find ---
 
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
@@ -151,4 +167,5 @@ private:
     bool m_isLoading = false;
     int m_nextCategoryNumber = 1; // a signed 16-bit number: 32767 at most
     std::optional<QCursor> m_handPointer;
+    std::unique_ptr<RemovalHistory> m_removals;
 };

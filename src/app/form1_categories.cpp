@@ -4,6 +4,7 @@
 #include "error_report.h"
 #include "failure.h"
 #include "form1.h"
+#include "removal_history.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
 #include "task_list_view.h"
@@ -103,7 +104,14 @@ void Form1::PushButton4_Click()
     QTreeWidgetItem* node = tvFolders->selectedNode();
     if (step.test(100, [&] { return tvFolders->nodeCount() == 0; }) || !node)
         return;
-    step(102, [&] { tvFolders->removeNode(node); });
+    RemovalHistory::Branch branch;
+    for (QTreeWidgetItem* n : tvFolders->branchInOrder(node))
+        branch.nodes.append(
+            {{n->text(0), CategoryTree::keyOf(n), CategoryTree::parentKeyOf(n)}, n->isExpanded()});
+    step(102, [&] {
+        tvFolders->removeNode(node);
+        m_removals->push(std::move(branch));
+    });
     step(104, [&] { updateCategory(); });
     step(106, [&] {
         if (QTreeWidgetItem* shown = tvFolders->selectedNode()) {

@@ -5,6 +5,7 @@
 #include "failure.h"
 #include "form1.h"
 #include "numbers.h"
+#include "removal_history.h"
 #include "settings_store.h"
 #include "task_list_view.h"
 
@@ -106,6 +107,7 @@ void Form1::listRoot()
 void Form1::listTask()
 {
     Steps step(QStringLiteral("Form1.listTask"), this);
+    m_removals->forgetRows();
     QTreeWidgetItem* node = tvFolders->selectedNode();
     const QString key = node ? CategoryTree::keyOf(node) : QString();
     fillList(step, 100, ListView1, key);

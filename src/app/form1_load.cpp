@@ -22,7 +22,6 @@
 namespace {
 
 const QList<double> kStartupColumnTwips = {2200, 1200, 1200, 1200, 1, 1};
-const QColor kHeadingColour(255, 255, 192);
 
 } // namespace
 
@@ -50,11 +49,7 @@ void Form1::Form_Load()
     step(180, [&] { listRoot(); });
     step(182, [&] { Label1->setText(QStringLiteral("Tasks for [Work]")); });
     for (auto [line, heading] : {std::pair{184, Label1}, std::pair{186, Label3}})
-        step(line, [&] {
-            QPalette palette = heading->palette();
-            palette.setColor(QPalette::Window, kHeadingColour);
-            heading->setPalette(palette);
-        });
+        step(line, [&] { applyHeadingColours(heading); });
     step(188, [&] {
         const int tab =
             Numbers::toInt32(m_store.read(QStringLiteral("TabSel"), QStringLiteral("0")),

@@ -46,6 +46,9 @@ void Form1::installShortcuts()
     bind(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N), PushButton3);
     bind(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), PushButton4);
 
+    auto* undoKeys = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKeys, &QShortcut::activated, this, &Form1::undoRemoval);
+
     // The export menu opens under its button when asked for from the keyboard.
     auto* exportKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this);
     connect(exportKeys, &QShortcut::activated, this, [this] {
@@ -53,6 +56,13 @@ void Form1::installShortcuts()
         if (mnuExport)
             mnuExport->move(PushButton11->mapToGlobal(QPoint(0, PushButton11->height())));
     });
+    // Finding: the window, then the next and the previous match without it.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            &Form1::findTasks);
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
+            [this] { findAgain(true); });
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this,
+            [this] { findAgain(false); });
     for (int tab : {0, 1}) {
         auto* tabKeys =
             new QShortcut(QKeySequence(Qt::CTRL | (tab == 0 ? Qt::Key_1 : Qt::Key_2)), this);

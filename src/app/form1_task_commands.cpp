@@ -111,13 +111,6 @@ void Form1::PushButton6_Click()
     list->setFocus();
 }
 
-void Form1::ListView_KeyDelete(TaskListView* list)
-{
-    const int row = list->selectedRow();
-    if (list->tasks()->rowCount() > 0 && row >= 0)
-        list->tasks()->remove(row);
-}
-
 void Form1::PushButton10_Click()
 {
     Steps step(QStringLiteral("Form1.PushButton10_Click"), this);

@@ -52,6 +52,9 @@ cSysTray* Form1::createTrayControl()
 
 void Form1::hideToTray(Steps& step)
 {
+    // The window leaves the state start-up gave it, so the layout pass of the way back stores
+    // the state it returns in, even when that is the state it started in.
+    m_stateFromStartup.reset();
     step(102, [&] {
         cSysTray1->setTrayTip(kProductName);
         setWindowIcon(QApplication::windowIcon());

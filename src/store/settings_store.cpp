@@ -230,6 +230,27 @@ QString SettingsStore::read(const QString& key, const QString& defaultValue) con
     }
 }
 
+QHash<QString, QString> SettingsStore::readSection() const
+{
+    Statement select(m_db, "SELECT key, value FROM settings WHERE app=?1 AND section=?2");
+    if (!select.prepared())
+        fail(QStringLiteral("Cannot read the store"));
+    select.bind(1, kApp);
+    select.bind(2, kSection);
+    QHash<QString, QString> values;
+    for (;;) {
+        switch (select.step()) {
+        case SQLITE_ROW:
+            values.insert(select.text(0), select.text(1));
+            break;
+        case SQLITE_DONE:
+            return values;
+        default:
+            fail(QStringLiteral("Cannot read the store"));
+        }
+    }
+}
+
 void SettingsStore::write(const QString& key, const QString& value)
 {
     writeAll({{key, value}});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <utility>
 #include <vector>
@@ -28,6 +29,8 @@ public:
     static QString defaultPath();
 
     QString read(const QString& key, const QString& defaultValue) const;
+    // Every key of the section with its value, in one query: for a reader that needs them all.
+    QHash<QString, QString> readSection() const;
     void write(const QString& key, const QString& value);
     // All pairs in one transaction: either every value is stored or none is.
     void writeAll(const std::vector<std::pair<QString, QString>>& values);

@@ -1,5 +1,7 @@
 #include "qt_tray_backend.h"
 
+#include "desktop_notifications.h"
+
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -44,6 +46,14 @@ QtTrayBackend::QtTrayBackend() : m_icon(new QSystemTrayIcon(this))
             });
     connect(m_icon, &QSystemTrayIcon::messageClicked, this,
             [this] { post(TrayMessage::BalloonClicked); });
+    if (DesktopNotifications::statusNotifierTrayInUse()) {
+        m_notifications = new DesktopNotifications(this);
+        connect(m_notifications, &DesktopNotifications::closed, this, [this](bool timedOut) {
+            post(timedOut ? TrayMessage::BalloonTimedOut : TrayMessage::BalloonHidden);
+        });
+        connect(m_notifications, &DesktopNotifications::clicked, this,
+                [this] { post(TrayMessage::BalloonClicked); });
+    }
 }
 
 void QtTrayBackend::post(int message)
@@ -78,7 +88,7 @@ void QtTrayBackend::send(Command command, const TrayRecord& record)
         break;
     case Command::Delete:
         m_added = false;
-        closeQtBalloons();
+        closeBalloon();
         m_icon->hide();
         break;
     }
@@ -94,12 +104,22 @@ void QtTrayBackend::modify(const TrayRecord& record)
         m_icon->setToolTip(record.tip);
     if (record.flags & TrayRecord::BalloonValid) {
         if (record.balloonTitle.isEmpty() && record.balloonText.isEmpty())
-            closeQtBalloons();
+            closeBalloon();
+        else if (m_notifications)
+            m_notifications->show(record.balloonTitle, record.balloonText, record.balloonTimeoutMs);
         else
             m_icon->showMessage(record.balloonTitle, record.balloonText, QSystemTrayIcon::NoIcon,
                                 record.balloonTimeoutMs > 0 ? record.balloonTimeoutMs
                                                             : kDefaultBalloonMs);
     }
+}
+
+void QtTrayBackend::closeBalloon()
+{
+    if (m_notifications)
+        m_notifications->close();
+    else
+        closeQtBalloons();
 }
 
 void QtTrayBackend::showIfWanted()

@@ -3,6 +3,7 @@
 #include "failure.h"
 
 #include <QColor>
+#include <QWidget>
 #include <algorithm>
 #include <numeric>
 
@@ -10,7 +11,17 @@ namespace {
 const QStringList kHeadings = {QStringLiteral("Task"),  QStringLiteral("Priority"),
                                QStringLiteral("Type"),  QStringLiteral("Due Date"),
                                QStringLiteral("Notes"), QStringLiteral("Done")};
+
+// The list's own text colour: black on a light scheme, and still readable on a dark one, where
+// black would vanish into the list's background.
+QColor onTimeColour(const QObject* list)
+{
+    if (const auto* widget = qobject_cast<const QWidget*>(list))
+        return widget->palette().color(QPalette::Text);
+    return QColor(Qt::black);
 }
+
+} // namespace
 
 void TaskRow::applyDueDateRule()
 {
@@ -45,7 +56,8 @@ QVariant TaskListModel::data(const QModelIndex& index, int role) const
         return row.fields[index.column()];
     case Qt::ForegroundRole:
         if (index.column() == DueDateCol && row.dueColour != DueDates::Colour::Untouched)
-            return QColor(row.dueColour == DueDates::Colour::Overdue ? Qt::red : Qt::black);
+            return row.dueColour == DueDates::Colour::Overdue ? QColor(Qt::red)
+                                                              : onTimeColour(QObject::parent());
         return {};
     default:
         return {};
@@ -96,6 +108,15 @@ int TaskListModel::insert(int position, TaskRow row)
     m_rows.insert(position, std::move(row));
     endInsertRows();
     return position;
+}
+
+int TaskListModel::putBack(int position, TaskRow row)
+{
+    position = std::clamp(position, 0, int(m_rows.size()));
+    if (m_sort.sorted && ((position > 0 && lessThan(row, m_rows[position - 1])) ||
+                          (position < m_rows.size() && lessThan(m_rows[position], row))))
+        position = sortedPosition(row);
+    return insert(position, std::move(row));
 }
 
 int TaskListModel::replace(int position, TaskRow row)

@@ -56,6 +56,9 @@ public:
     // Appends at the end, or at the row's sorted place; returns where it went.
     int append(TaskRow row);
     int insert(int position, TaskRow row);
+    // Puts a removed row back at its old position; a sorted list keeps it there only where that
+    // is still in order, else at its sorted place. Returns where it went.
+    int putBack(int position, TaskRow row);
     // Rewrites a row; in a sorted list it moves to its sorted place. Returns where it is.
     int replace(int position, TaskRow row);
     void remove(int position);

@@ -24,3 +24,11 @@ void applySharedWindowColours(QWidget* window)
     // up by patches of flat colour.
     window->setAutoFillBackground(true);
 }
+
+void applyHeadingColours(QWidget* heading)
+{
+    QPalette p = heading->palette();
+    p.setColor(QPalette::Window, kHeadingBackground); // in every colour group
+    p.setColor(QPalette::WindowText, kHeadingText);
+    heading->setPalette(p);
+}

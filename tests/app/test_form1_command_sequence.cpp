@@ -24,10 +24,19 @@ struct Model
     List screen[2];             // active, deleted
     QString selected;
     int tab = 0;
+    // Removals Ctrl+Z can take back, newest last: a row (tab, position, fields) or a branch.
+    struct Removal
+    {
+        int tab = 0, position = 0;
+        Fields row;
+        QList<Node> branch;
+    };
+    QList<Removal> removals;
 
     void show(const QString& key)
     {
         selected = key;
+        removals.removeIf([](const Removal& r) { return r.branch.isEmpty(); });
         screen[0] = stored.value(key);
         screen[1] = stored.value(TaskListCodec::deletedKey(key));
     }
@@ -43,7 +52,26 @@ struct Model
             for (const Node& n : nodes)
                 if (n.parentKey == branch[i])
                     branch.append(n.key);
+        Removal removal;
+        for (const Node& n : nodes)
+            if (branch.contains(n.key))
+                removal.branch.append(n);
+        removals.append(removal);
         nodes.removeIf([&](const Node& n) { return branch.contains(n.key); });
+    }
+    void removeRow(int row) { removals.append({tab, int(row), screen[tab].takeAt(row), {}}); }
+    void undo()
+    {
+        if (removals.isEmpty())
+            return;
+        const Removal r = removals.takeLast();
+        if (r.branch.isEmpty()) {
+            tab = r.tab;
+            screen[tab].insert(r.position, r.row);
+            return;
+        }
+        nodes.append(r.branch);
+        show(r.branch.first().key);
     }
 };
 
@@ -106,7 +134,7 @@ private slots:
             List& shown = m.screen[m.tab];
             List& other = m.screen[1 - m.tab];
             bool saves = true;
-            const quint32 command = random.bounded(15);
+            const quint32 command = random.bounded(16);
             switch (command) {
             case 0:
             case 1: { // Add Task
@@ -165,7 +193,7 @@ private slots:
                 const int row = pickRow(list);
                 emit list->deleteKeyPressed();
                 if (row >= 0)
-                    shown.removeAt(row);
+                    m.removeRow(row);
                 break;
             }
             case 9: // Load Sample/Example Items
@@ -215,6 +243,12 @@ private slots:
                 m.show(now);
                 break;
             }
+            case 15: // Ctrl+Z
+                saves = false;
+                w->undoRemoval();
+                m.undo();
+                QCOMPARE(w->TabControl1->currentIndex(), m.tab);
+                break;
             }
             if (saves)
                 m.save();

@@ -70,6 +70,8 @@ private slots:
         QVERIFY(!Form1::hiddenInTray);
         QVERIFY(!m_tray->iconShown());
         QCOMPARE(m_tray->count(Command::Delete), 1);
+        // The way back stores the restored state, though it is the one start-up gave.
+        QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("0"));
 
         // The second minimise of the run hides again, without a balloon and without waiting.
         QElapsedTimer clock;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end run of the installed Kestrune on a real X server, driven from outside like a user:
 # install into a staging folder, start the desktop entry's command on a fresh store under Xvfb
-# and openbox, load the samples with a mouse click, add a task through the editor from the
-# keyboard, minimise and restore, close the window, and read the store with sqlite3.
+# and openbox with a StatusNotifierItem panel on a session bus of its own, load the samples with
+# a mouse click, add a task through the editor from the keyboard, minimise into the tray and
+# bring the window back as the panel's click does, close the window, and read the store with
+# sqlite3. (The XEmbed tray is driven in run_wayland.sh.)
 #
 #   run_e2e.sh <build folder> [<artifacts folder>]
 #
@@ -25,7 +27,7 @@ artifacts=$(cd "$artifacts" && pwd)
 rm -f "$artifacts"/failure.png "$artifacts"/application-error.png "$artifacts"/*.log
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-e2e.XXXXXX")
 started=$SECONDS
-xvfb_pid="" wm_pid="" app_pid=""
+xvfb_pid="" wm_pid="" app_pid="" bus_pid="" panel_pid=""
 
 log() { printf '[e2e %3ds] %s\n' "$((SECONDS - started))" "$*"; }
 
@@ -41,6 +43,8 @@ cleanup() {
     local rc=$?
     trap - EXIT INT TERM
     stop "$app_pid"
+    stop "$panel_pid"
+    stop "$bus_pid"
     stop "$wm_pid"
     stop "$xvfb_pid"
     rm -rf "$work"
@@ -197,6 +201,40 @@ for _ in 1 2 3; do
 done
 wait_for 15 "openbox" wm_running
 
+# --- the desktop's panel: a StatusNotifierWatcher and a notification server ---------------------
+cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=1 \
+    >"$work/bus.address" 2>"$work/dbus.log" &
+bus_pid=$!
+wait_for 15 "the session bus" test -s "$work/bus.address"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
+export DBUS_SESSION_BUS_ADDRESS
+/usr/bin/python3 "$(dirname "$0")/../tray/sni_panel.py" >"$work/panel.log" 2>&1 &
+panel_pid=$!
+wait_for 15 "the panel" grep -q '^ready' "$work/panel.log"
+
+# The panel's answers, one value a line.
+panel() {
+    dbus-send --session --print-reply --dest=org.kestrune.TestPanel /TestPanel \
+        "org.kestrune.TestPanel.$@" | sed -n 's/^ *\(string\|int32\|uint32\) "\{0,1\}\([^"]*\)"\{0,1\}$/\2/p'
+}
+panel_items() { panel Items; }
+has_item() { [[ -n $(panel_items) ]]; }
+has_no_item() { [[ -z $(panel_items) ]]; }
+
 # --- start the program as its desktop entry does -------------------------------------------------
 log "starting '$command' from the desktop entry"
 $command >"$work/kestrune.log" 2>&1 &
@@ -236,14 +274,22 @@ wait_for 30 "the editor to close" has_no_window "Add Task"
 wait_for 30 "the new task in the store" task_count_is 4
 log "tasks stored: $(task_texts | paste -sd '|')"
 
-# --- minimise and restore ---------------------------------------------------------------------------
+# --- minimise into the tray, and back by a click on the item ----------------------------------------
 xdotool windowminimize "$main"
-wait_for 30 "the window to be minimised" is_unmapped "$main"
-log "minimised"
+# The hidden window gets a new native window, so it is looked for by its name from here on.
+wait_for 30 "the window to hide" has_no_window "Tolvendra Software"
+wait_for 30 "the tray item" has_item
+item=$(panel_items | head -n 1)
+[[ $(panel ToolTipTitle "string:$item") == "Tolvendra Software" ]] || fail "the item's tooltip"
+log "hidden; tray item $item"
 sleep 1
 check_app_alive
-timeout 10 xdotool windowactivate "$main" >/dev/null 2>&1 || xdotool windowmap "$main"
-wait_for 30 "the window to come back" is_viewable "$main"
+[[ $(panel Notifications | grep -c '^Tolvendra Software$') -eq 1 ]] ||
+    fail "not one notification titled Tolvendra Software: $(panel Notifications | paste -sd '|')"
+panel Activate "string:$item" >/dev/null
+wait_for 30 "the window to come back" has_window "Tolvendra Software"
+wait_for 30 "the tray item to go" has_no_item
+main=$(window_named "Tolvendra Software")
 log "restored"
 sleep 1
 check_app_alive
