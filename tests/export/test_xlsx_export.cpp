@@ -64,6 +64,24 @@ private slots:
         }
     }
 
+    // Cells are encoded through a shared buffer; what reaches the sheet is still what the
+    // text's own UTF-8 form says, lone surrogates included.
+    void cellTexts_beyondAscii_reachTheSheetAsTheirUtf8()
+    {
+        const QStringList texts = {
+            QStringLiteral("Caf\u00e9 \u2615"),  QStringLiteral("\u65e5\u672c"),
+            QStringLiteral("\U0001F600 smile"),  QString(QChar(0xD800)) + QStringLiteral("x"),
+            QStringLiteral("y") + QChar(0xDC00), QStringLiteral("plain")};
+        ExportFixture fixture;
+        fixture.setTree(QStringLiteral("Work;1_Root_1;^"));
+        fixture.setTasks(QStringLiteral("1_Root_1"), {texts});
+        const XlsxSheet sheet = exportSheet(fixture);
+        QStringList expected{QStringLiteral("Work")};
+        for (const QString& text : texts)
+            expected.append(QString::fromUtf8(text.toUtf8()));
+        QCOMPARE(sheet.rowTexts(1), expected);
+    }
+
     void storedTree_readAsTheExportReadsIt_data()
     {
         QTest::addColumn<bool>("treeStored");

@@ -124,6 +124,52 @@ private slots:
         QCOMPARE(TaskListCodec::decode(out).size(), 2);
     }
 
+    // The reader finds separators several characters at a time; every way a separator, a piece
+    // of one or an underscore can fall against those steps must split as a plain search does.
+    void taskListReader_splitsLikeAPlainSearch_wherePiecesFall()
+    {
+        const auto plainSplit = [](const QString& value) {
+            QList<QStringList> tasks;
+            for (const QString& entry : value.split(TaskListCodec::kTaskSeparator))
+                if (!entry.isEmpty())
+                    tasks.append(entry.split(TaskListCodec::kFieldSeparator));
+            return tasks;
+        };
+        const QStringList pieces = {"My_Separatora12",
+                                    "My_Separatora08",
+                                    "My_Separatora",
+                                    "My_Separatora1",
+                                    "My_Separ",
+                                    "_",
+                                    "a_b",
+                                    "M",
+                                    "Medium",
+                                    "",
+                                    "x",
+                                    "\u00e9\U0001F600"};
+        quint32 seed = 12345;
+        const auto next = [&seed](quint32 below) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) % below;
+        };
+        for (int round = 0; round < 3000; ++round) {
+            QString value;
+            for (quint32 n = next(14); n > 0; --n)
+                value += pieces[int(next(quint32(pieces.size())))];
+            const QList<QStringList> expected = plainSplit(value);
+            QCOMPARE(TaskListCodec::decode(value), expected);
+            const QList<TaskListCodec::Entry> entries = TaskListCodec::decodeEntries(value);
+            QCOMPARE(entries.size(), expected.size());
+            for (qsizetype i = 0; i < entries.size(); ++i) {
+                QCOMPARE(entries[i].fieldCount, expected[i].size());
+                QCOMPARE(entries[i].stored.toString(),
+                         expected[i].join(TaskListCodec::kFieldSeparator));
+                for (qsizetype f = 0; f < std::min<qsizetype>(6, expected[i].size()); ++f)
+                    QCOMPARE(entries[i].fields[size_t(f)], expected[i][f]);
+            }
+        }
+    }
+
     void columnWidths_startUpExampleAndShortestForm()
     {
         QCOMPARE(ColumnWidthsCodec::encode({2200, 1200, 1200, 1200, 1, 1}),
