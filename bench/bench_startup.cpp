@@ -203,7 +203,8 @@ int main(int argc, char** argv)
     QTemporaryDir folder;
     const QString big = bigStore(folder.path());
     Server server;
-    const std::string program = KESTRUNE_PROGRAM;
+    // Another build of the program may be named, to compare two builds in the same conditions.
+    const std::string program = argc > 1 ? argv[1] : KESTRUNE_PROGRAM;
     const std::string bare = BARE_WINDOW_PROGRAM;
     // One start of each first, not counted: the libraries and fonts reach the page cache.
     startOnce(server, bare, {});
