@@ -1,3 +1,4 @@
+#include "first_list_prefetch.h"
 #include "form1.h"
 #include "prompts.h"
 #include "session_platform.h"
@@ -49,7 +50,10 @@ int main(int argc, char* argv[])
     if (!store)
         return 1;
 
+    // The first list is read and split on a second thread while the window builds.
+    FirstListPrefetch::start(*store);
     Form1 window(*store);
+    FirstListPrefetch::discard();
     QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);
     window.show();
     return app.exec();

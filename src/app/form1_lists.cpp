@@ -3,6 +3,7 @@
 #include "category_tree_codec.h"
 #include "error_report.h"
 #include "failure.h"
+#include "first_list_prefetch.h"
 #include "form1.h"
 #include "numbers.h"
 #include "removal_history.h"
@@ -121,13 +122,18 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
 {
     const auto line = [firstLine](int n) { return firstLine + n; };
     QString value;
+    std::optional<FirstListPrefetch::List> readAhead;
     step(line(0), [&] {
         if (key.isEmpty())
             throw Failure(QStringLiteral("Object variable not set: no category is selected."));
-        value = m_store.read(key, QString());
+        readAhead = FirstListPrefetch::take(key);
+        value = readAhead ? std::move(readAhead->value) : m_store.read(key, QString());
     });
     QList<TaskListCodec::Entry> entries;
-    step(line(2), [&] { entries = TaskListCodec::decodeEntries(value); });
+    step(line(2), [&] {
+        // The entries read ahead point into `value`, which took over their text.
+        entries = readAhead ? std::move(readAhead->entries) : TaskListCodec::decodeEntries(value);
+    });
     step(line(4), [&] { list->tasks()->clear(); });
     QList<TaskRow> rows;
     QString beyond;
@@ -232,9 +238,9 @@ void Form1::saveTaskLists()
     const auto encodeList = [](const TaskListView* list) {
         // Sized exactly first: growing a text of several megabytes copies it again and again.
         const QList<TaskRow>& rows = list->tasks()->rows();
-        qsizetype size = list->tasks()->storedBeyondLimit().size() +
-                         rows.size() * TaskListCodec::kFieldCount *
-                             TaskListCodec::kFieldSeparator.size();
+        qsizetype size =
+            list->tasks()->storedBeyondLimit().size() +
+            rows.size() * TaskListCodec::kFieldCount * TaskListCodec::kFieldSeparator.size();
         for (const TaskRow& row : rows)
             for (const QString& field : row.fields)
                 size += field.size();

@@ -212,6 +212,12 @@ void SettingsStore::fail(const QString& what) const
     throw StoreFailure(QStringLiteral("%1 %2: %3.").arg(what, m_path, describe(rc, m_db)));
 }
 
+bool SettingsStore::readsFromAnyThread()
+{
+    // In SQLite's serialized mode one connection may be used from several threads.
+    return sqlite3_threadsafe() == 1;
+}
+
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const
 {
     Statement select(m_db, "SELECT value FROM settings WHERE app=?1 AND section=?2 AND key=?3");

@@ -35,6 +35,9 @@ public:
     // All pairs in one transaction: either every value is stored or none is.
     void writeAll(const std::vector<std::pair<QString, QString>>& values);
 
+    // Whether read() may be called from another thread while this one uses the store too.
+    static bool readsFromAnyThread();
+
     const QString& path() const { return m_path; }
     const QString& movedAsidePath() const { return m_movedAside; }
 

@@ -1,0 +1,71 @@
+#include "first_list_prefetch.h"
+
+#include "category_tree_codec.h"
+#include "settings_store.h"
+
+#include <future>
+
+namespace FirstListPrefetch {
+
+namespace {
+
+struct Pending
+{
+    QString key;
+    List list;
+};
+
+std::future<std::optional<Pending>> g_pending;
+
+// The category the window shows first: the default tree's first, or the first stored
+// top-level one. A wrong guess costs nothing but the read.
+QString firstKey(const SettingsStore& store)
+{
+    const QString tree = store.read(CategoryTreeCodec::kKey, CategoryTreeCodec::kDefaultText);
+    if (tree == CategoryTreeCodec::kDefaultText)
+        return CategoryTreeCodec::rootKey(1);
+    for (const QStringList& fields : CategoryTreeCodec::splitEntries(tree))
+        if (fields.size() >= 3 && fields[2].isEmpty())
+            return fields[1];
+    return {};
+}
+
+} // namespace
+
+void start(const SettingsStore& store)
+{
+    discard();
+    if (!SettingsStore::readsFromAnyThread())
+        return;
+    g_pending = std::async(std::launch::async, [&store]() -> std::optional<Pending> {
+        try {
+            Pending pending;
+            pending.key = firstKey(store);
+            if (pending.key.isEmpty())
+                return std::nullopt;
+            pending.list.value = store.read(pending.key, QString());
+            pending.list.entries = TaskListCodec::decodeEntries(pending.list.value);
+            return pending;
+        } catch (...) {
+            return std::nullopt; // the fill reads again and reports what fails
+        }
+    });
+}
+
+std::optional<List> take(const QString& key)
+{
+    if (!g_pending.valid())
+        return std::nullopt;
+    std::optional<Pending> pending = g_pending.get();
+    if (!pending || pending->key != key)
+        return std::nullopt;
+    return std::move(pending->list);
+}
+
+void discard()
+{
+    if (g_pending.valid())
+        g_pending.get();
+}
+
+} // namespace FirstListPrefetch

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "task_list_codec.h"
+
+#include <QString>
+#include <optional>
+
+class SettingsStore;
+
+// At start the first category's stored list is read and split on a second thread while the
+// window builds its controls; the first list fill takes it when it is the list it wants. Only
+// the program's start uses it: a window made without it reads its lists itself.
+namespace FirstListPrefetch {
+
+struct List
+{
+    QString value; // as stored
+    QList<TaskListCodec::Entry> entries;
+};
+
+// The store must stay open until discard() has returned.
+void start(const SettingsStore& store);
+// The list under `key` if that is the one read ahead; it is handed out once.
+std::optional<List> take(const QString& key);
+// Waits for a read still under way and forgets it.
+void discard();
+
+} // namespace FirstListPrefetch
