@@ -11,6 +11,8 @@
 # The artifacts folder (default <build folder>/e2e) receives screenshot.png, the window as the
 # run leaves it before closing, and on a failure failure.png and the logs.
 set -euo pipefail
+# shellcheck source=../tray/session_bus.sh
+. "$(dirname "$0")/../tray/session_bus.sh"
 
 limit=${KESTRUNE_E2E_LIMIT:-300} # seconds for the whole run
 if [[ -z "${KESTRUNE_E2E_LIMITED:-}" ]]; then
@@ -202,23 +204,7 @@ done
 wait_for 15 "openbox" wm_running
 
 # --- the desktop's panel: a StatusNotifierWatcher and a notification server ---------------------
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$work</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=1 \
-    >"$work/bus.address" 2>"$work/dbus.log" &
-bus_pid=$!
+start_session_bus "$work"
 wait_for 15 "the session bus" test -s "$work/bus.address"
 DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
 export DBUS_SESSION_BUS_ADDRESS

@@ -19,6 +19,8 @@ shift || true
 [[ $# -gt 0 ]] || { echo "usage: private_session.sh [--panel] -- <command>..." >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=session_bus.sh
+. "$here/session_bus.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-session.XXXXXX")
 pids=()
 
@@ -67,23 +69,8 @@ for _ in 1 2 3 4 5; do
 done
 [[ -n ${DISPLAY:-} ]] || fail "no Xvfb answered"
 
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$work</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=1 \
-    >"$work/bus.address" 2>"$work/dbus.log" &
-pids+=($!)
+start_session_bus "$work"
+pids+=("$bus_pid")
 poll 15 test -s "$work/bus.address" || fail "dbus-daemon gave no address"
 DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus.address")
 export DBUS_SESSION_BUS_ADDRESS
