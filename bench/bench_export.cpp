@@ -4,6 +4,7 @@
 // same process. Peak memory is measured in a child process per route, so one route's peak does
 // not hide the other's.
 #include "bench_medians.h"
+#include "busy_store.h"
 #include "category_tree_codec.h"
 #include "due_dates.h"
 #include "pdf_table.h"
@@ -32,14 +33,11 @@ extern char** environ;
 
 namespace {
 
-constexpr int kCategories = 20;
-constexpr int kTasks = 32767;
+using BusyStore::kTasks;
 constexpr int kRounds = 5;
 
 const char* g_program = nullptr;
 
-// A store shaped like a busy user's: every category a share of the tasks, a third of them
-// with due dates (some overdue), some with notes.
 struct BenchStore
 {
     QTemporaryDir dir;
@@ -49,33 +47,7 @@ struct BenchStore
     {
         qputenv("TMPDIR", QFile::encodeName(dir.path()));
         store = std::make_unique<SettingsStore>(dir.path() + QStringLiteral("/store.db"));
-        const QStringList priorities = {"Highest", "High", "Medium", "Low", "Lowest"};
-        const QDate today = Clock::today();
-        QList<CategoryTreeCodec::Node> nodes;
-        std::vector<std::pair<QString, QString>> values;
-        int task = 0;
-        for (int c = 0; c < kCategories; ++c) {
-            const QString key = c % 4 == 3 ? CategoryTreeCodec::subKey(2, c + 1)
-                                           : CategoryTreeCodec::rootKey(c + 1);
-            const QString parent = c % 4 == 3 ? CategoryTreeCodec::rootKey(c) : QString();
-            nodes.append({QStringLiteral("Category %1").arg(c + 1), key, parent});
-            QString list;
-            const int count = kTasks / kCategories + (c < kTasks % kCategories ? 1 : 0);
-            for (int i = 0; i < count; ++i, ++task) {
-                const QString due =
-                    task % 3 == 0 ? DueDates::format(today.addDays(task % 60 - 30)) : QString();
-                const QString notes =
-                    task % 5 == 0 ? QStringLiteral("Ask about item %1 before Friday").arg(task)
-                                  : QString();
-                TaskListCodec::appendEntry(
-                    list, {QStringLiteral("Task number %1 of the export benchmark").arg(task),
-                           priorities[task % 5], QStringLiteral("General"), due, notes,
-                           task % 7 == 0 ? QStringLiteral("Done") : QString()});
-            }
-            values.emplace_back(key, list);
-        }
-        values.emplace_back(CategoryTreeCodec::kKey, CategoryTreeCodec::encode(nodes));
-        store->writeAll(values);
+        BusyStore::fill(*store, false);
     }
 };
 

@@ -2,6 +2,7 @@
 // 32767 active tasks over 20 categories plus as many deleted ones. Opening the find window
 // (one read of the store and the index), one search per keystroke on the index alone, and one
 // keystroke in the window itself, results list and count included.
+#include "busy_store.h"
 #include "category_tree_codec.h"
 #include "due_dates.h"
 #include "find_dialog.h"
@@ -20,8 +21,7 @@
 
 namespace {
 
-constexpr int kCategories = 20;
-constexpr int kTasks = 32767;
+using BusyStore::kTasks;
 // What a user types, one keystroke after another.
 const QString kTyped = QStringLiteral("before friday");
 QtMessageHandler g_standardOutput = nullptr;
@@ -36,43 +36,13 @@ struct BenchStore
     BenchStore()
     {
         store = std::make_unique<SettingsStore>(dir.path() + QStringLiteral("/store.db"));
-        const QStringList priorities = {"Highest", "High", "Medium", "Low", "Lowest"};
-        const QDate today = Clock::today();
-        QList<CategoryTreeCodec::Node> nodes;
-        std::vector<std::pair<QString, QString>> values;
-        int task = 0;
-        for (int c = 0; c < kCategories; ++c) {
-            const bool sub = c % 4 == 3;
-            const QString key =
-                sub ? CategoryTreeCodec::subKey(2, c + 1) : CategoryTreeCodec::rootKey(c + 1);
-            const QString text = QStringLiteral("Category %1").arg(c + 1);
-            nodes.append({text, key, sub ? CategoryTreeCodec::rootKey(c) : QString()});
-            FindCategory category{
-                key, sub ? categories.last().path + TaskIndex::kPathSeparator + text : text, {}};
-            categories.append(category);
-            QString active, deleted;
-            const int count = kTasks / kCategories + (c < kTasks % kCategories ? 1 : 0);
-            for (int i = 0; i < count; ++i, ++task) {
-                const QString due =
-                    task % 3 == 0 ? DueDates::format(today.addDays(task % 60 - 30)) : QString();
-                const QString notes =
-                    task % 5 == 0 ? QStringLiteral("Ask about item %1 before Friday").arg(task)
-                                  : QString();
-                TaskListCodec::appendEntry(
-                    active, {QStringLiteral("Task number %1 of the export benchmark").arg(task),
-                             priorities[task % 5], QStringLiteral("General"), due, notes,
-                             task % 7 == 0 ? QStringLiteral("Done") : QString()});
-                TaskListCodec::appendEntry(
-                    deleted, {QStringLiteral("Deleted task %1 of the find benchmark").arg(task),
-                              priorities[task % 5], QStringLiteral("Idea"), due,
-                              task % 5 == 1 ? notes + QStringLiteral("Done before Friday") : notes,
-                              QString()});
-            }
-            values.emplace_back(key, active);
-            values.emplace_back(TaskListCodec::deletedKey(key), deleted);
+        for (const CategoryTreeCodec::Node& node : BusyStore::fill(*store, true)) {
+            const bool sub = !node.parentKey.isEmpty();
+            categories.append(
+                {node.key,
+                 sub ? categories.last().path + TaskIndex::kPathSeparator + node.text : node.text,
+                 {}});
         }
-        values.emplace_back(CategoryTreeCodec::kKey, CategoryTreeCodec::encode(nodes));
-        store->writeAll(values);
         // The first category is shown, as after start-up: its lists come from the screen.
         for (int list : {0, 1}) {
             QList<TaskRow> rows;
