@@ -11,6 +11,7 @@
 #include "task_list_view.h"
 
 #include <QLabel>
+#include <algorithm>
 
 using namespace CategoryTreeCodec;
 
@@ -236,19 +237,18 @@ void Form1::saveTaskLists()
                                      "tasks on screen cannot be saved."));
     const QString key = CategoryTree::keyOf(node);
     const auto encodeList = [](const TaskListView* list) {
-        // Sized exactly first: growing a text of several megabytes copies it again and again.
+        // Sized once and written in place: growing a text of several megabytes copies it again
+        // and again, and appending field by field costs more than copying the field.
         const QList<TaskRow>& rows = list->tasks()->rows();
-        qsizetype size =
-            list->tasks()->storedBeyondLimit().size() +
-            rows.size() * TaskListCodec::kFieldCount * TaskListCodec::kFieldSeparator.size();
+        const QString& beyond = list->tasks()->storedBeyondLimit();
+        qsizetype size = beyond.size();
         for (const TaskRow& row : rows)
-            for (const QString& field : row.fields)
-                size += field.size();
-        QString out;
-        out.reserve(size);
+            size += TaskListCodec::entrySize(row.fields);
+        QString out(size, Qt::Uninitialized);
+        QChar* at = out.data();
         for (const TaskRow& row : rows)
-            TaskListCodec::appendEntry(out, row.fields);
-        out += list->tasks()->storedBeyondLimit();
+            at = TaskListCodec::writeEntry(at, row.fields);
+        std::copy(beyond.cbegin(), beyond.cend(), at);
         return out;
     };
     // Both lists in one transaction: a task moved between them is never stored twice or lost.

@@ -4,6 +4,7 @@
 #include "task_entry_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace TaskListCodec {
 
@@ -41,6 +42,28 @@ void appendEntry(QString& out, const Fields& fields)
         out += fields[i];
         out += i + 1 < kFieldCount ? kFieldSeparator : kTaskSeparator;
     }
+}
+
+qsizetype entrySize(const Fields& fields)
+{
+    qsizetype size = (kFieldCount - 1) * kFieldSeparator.size() + kTaskSeparator.size();
+    for (const QString& field : fields)
+        size += field.size();
+    return size;
+}
+
+QChar* writeEntry(QChar* out, const Fields& fields)
+{
+    static_assert(kFieldCount > 0);
+    const auto put = [&out](const QString& text) {
+        std::memcpy(static_cast<void*>(out), text.constData(), size_t(text.size()) * sizeof(QChar));
+        out += text.size();
+    };
+    for (int i = 0; i < kFieldCount; ++i) {
+        put(fields[i]);
+        put(i + 1 < kFieldCount ? kFieldSeparator : kTaskSeparator);
+    }
+    return out;
 }
 
 bool containsSeparator(const QString& text)

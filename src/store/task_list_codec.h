@@ -35,6 +35,10 @@ struct Entry
 };
 QList<Entry> decodeEntries(QStringView value);
 void appendEntry(QString& out, const Fields& fields);
+// The length of the entry as stored, and writing it into room made for it beforehand: a whole
+// list is written into one text sized once, with no growing and no checks per field.
+qsizetype entrySize(const Fields& fields);
+QChar* writeEntry(QChar* out, const Fields& fields);
 
 // Whether a field text would split into extra fields or tasks when read back.
 bool containsSeparator(const QString& text);
