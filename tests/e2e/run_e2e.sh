@@ -11,8 +11,8 @@
 # The artifacts folder (default <build folder>/e2e) receives screenshot.png, the window as the
 # run leaves it before closing, and on a failure failure.png and the logs.
 set -euo pipefail
-# shellcheck source=../tray/session_bus.sh
-. "$(dirname "$0")/../tray/session_bus.sh"
+# shellcheck source=../support/session.sh
+. "$(dirname "$0")/../support/session.sh"
 
 limit=${KESTRUNE_E2E_LIMIT:-300} # seconds for the whole run
 if [[ -z "${KESTRUNE_E2E_LIMITED:-}" ]]; then

@@ -11,6 +11,8 @@
 #
 #   run_wayland.sh <build folder> [<artifacts folder>]
 set -euo pipefail
+# shellcheck source=../support/session.sh
+. "$(dirname "$0")/../support/session.sh"
 
 limit=${KESTRUNE_E2E_LIMIT:-180}
 if [[ -z "${KESTRUNE_E2E_LIMITED:-}" ]]; then
@@ -32,11 +34,7 @@ log() { printf '[wayland %3ds] %s\n' "$((SECONDS - started))" "$*"; }
 cleanup() {
     local rc=$?
     trap - EXIT INT TERM
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    stop_processes "${pids[@]}"
     rm -rf "$work"
     exit "$rc"
 }

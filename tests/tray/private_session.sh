@@ -19,8 +19,8 @@ shift || true
 [[ $# -gt 0 ]] || { echo "usage: private_session.sh [--panel] -- <command>..." >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=session_bus.sh
-. "$here/session_bus.sh"
+# shellcheck source=../support/session.sh
+. "$here/../support/session.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-session.XXXXXX")
 pids=()
 
@@ -28,13 +28,7 @@ cleanup() {
     local rc=$?
     trap - EXIT INT TERM
     # Last started, first stopped: the panel and the bus before the display.
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    stop_processes "${pids[@]}"
     rm -rf "$work"
     exit "$rc"
 }
