@@ -11,10 +11,13 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <memory>
+#include <optional>
 #include <vector>
 
 int main(int argc, char* argv[])
 {
+    // Handed to Qt as its -platform argument rather than through the environment, so the
+    // programs the export opens still choose their own platform.
     // Handed to Qt as its -platform argument rather than through the environment, so the
     // programs the export opens still choose their own platform.
     QByteArray platform = sessionPlatform(argc, argv);
@@ -24,6 +27,16 @@ int main(int argc, char* argv[])
         args.insert(args.begin() + 1, {platformOption.data(), platform.data()});
     args.push_back(nullptr);
     int qtArgc = int(args.size()) - 1;
+
+    // The lock comes first: only the program holding it may open the store, which it then does
+    // beside Qt's own start-up.
+    const QString storePath = SettingsStore::defaultPath();
+    QDir().mkpath(QFileInfo(storePath).absolutePath());
+    SingleInstance instance(storePath);
+    std::optional<StoreOpening> opening;
+    if (instance.isPrimary())
+        opening.emplace(storePath);
+
     QApplication app(qtArgc, args.data());
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
@@ -31,9 +44,6 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrune.Kestrune"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrune/kestrune.svg")));
 
-    const QString storePath = SettingsStore::defaultPath();
-    QDir().mkpath(QFileInfo(storePath).absolutePath());
-    SingleInstance instance(storePath);
     if (!instance.isPrimary()) {
         if (instance.notifyPrimary())
             return 0;
@@ -45,13 +55,11 @@ int main(int argc, char* argv[])
             applicationTitle(), Prompts::Icon::Exclamation);
         return 1;
     }
+    instance.acceptSecondStarts();
 
-    const std::unique_ptr<SettingsStore> store = openStoreForStart(storePath);
+    const std::unique_ptr<SettingsStore> store = openStoreForStart(*opening);
     if (!store)
         return 1;
-
-    // The first list is read and split on a second thread while the window builds.
-    FirstListPrefetch::start(*store);
     Form1 window(*store);
     FirstListPrefetch::discard();
     QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);

@@ -100,6 +100,13 @@ void SingleInstance::listen()
         m_listener = -1;
         return;
     }
+}
+
+void SingleInstance::acceptSecondStarts()
+{
+    if (m_listener < 0 || m_listening)
+        return;
+    m_listening = true;
     auto* notifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptCallers);
 }

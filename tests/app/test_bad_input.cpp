@@ -2,6 +2,7 @@
 // nothing that was stored or typed. The single cases behind each row are tested where they live
 // (store, editor, start-up); this is the one place that runs them all through Form1.
 #include "file_size_limit.h"
+#include "first_list_prefetch.h"
 #include "form1_session.h"
 #include "form2.h"
 #include "store_start.h"
@@ -116,6 +117,15 @@ class TestBadInput : public QObject
             texts.append(fields.value(0));
         return texts;
     }
+    // Opens the store as the program's start does: on a second thread, the first list read ahead.
+    static std::unique_ptr<SettingsStore> openAsAStartDoes(const QString& path)
+    {
+        StoreOpening opening(path);
+        std::unique_ptr<SettingsStore> store = openStoreForStart(opening);
+        FirstListPrefetch::discard();
+        return store;
+    }
+
     // Starts the program again on the same store file, as a new run does.
     void restart()
     {
@@ -171,7 +181,7 @@ private slots:
         }
         writeFile(path, bytes);
 
-        s->store = openStoreForStart(path);
+        s->store = openAsAStartDoes(path);
         QVERIFY(s->store);
         const QString aside = s->store->movedAsidePath();
         QVERIFY2(!aside.isEmpty(), "a damaged store was used as it is");
@@ -241,7 +251,7 @@ private slots:
         std::unique_ptr<SettingsStore> store;
         if (obstacle == QLatin1String("folder")) {
             writeFile(folder, "someone's notes");
-            store = openStoreForStart(path);
+            store = openAsAStartDoes(path);
             QCOMPARE(fileBytes(folder), QByteArray("someone's notes"));
         } else if (obstacle == QLatin1String("store")) {
             QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
@@ -250,7 +260,7 @@ private slots:
         } else {
             QDir().mkpath(folder);
             FileSizeLimit full(0);
-            store = openStoreForStart(path);
+            store = openAsAStartDoes(path);
         }
         QVERIFY(!store);
         QCOMPARE(s->prompts.messages().size(), 1);
