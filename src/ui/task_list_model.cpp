@@ -44,6 +44,22 @@ int TaskListModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : TaskListCodec::kFieldCount;
 }
 
+QModelIndex TaskListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 ||
+        column >= TaskListCodec::kFieldCount)
+        return {};
+    return createIndex(row, column);
+}
+
+Qt::ItemFlags TaskListModel::flags(const QModelIndex& index) const
+{
+    if (index.model() != this || index.row() >= m_rows.size() ||
+        index.column() >= TaskListCodec::kFieldCount)
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 QVariant TaskListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows.size())
