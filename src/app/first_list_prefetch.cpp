@@ -43,8 +43,17 @@ void start(const SettingsStore& store)
             pending.key = firstKey(store);
             if (pending.key.isEmpty())
                 return std::nullopt;
-            pending.list.value = store.read(pending.key, QString());
-            pending.list.entries = TaskListCodec::decodeEntries(pending.list.value);
+            List& list = pending.list;
+            store.readUtf8(pending.key, [&list](QByteArrayView utf8) {
+                // Split straight from the stored bytes: no UTF-16 copy of the whole list, which
+                // is megabytes of fresh memory to fill.
+                if (auto entries = TaskListCodec::decodeShownEntriesFromUtf8(utf8)) {
+                    list.entries = std::move(*entries);
+                } else {
+                    list.value = QString::fromUtf8(utf8);
+                    list.entries = TaskListCodec::decodeEntries(list.value);
+                }
+            });
             return pending;
         } catch (...) {
             return std::nullopt; // the fill reads again and reports what fails

@@ -14,7 +14,9 @@ namespace FirstListPrefetch {
 
 struct List
 {
-    QString value; // as stored
+    // As stored, when the entries' `stored` texts point into it; empty when the entries were
+    // split from the stored bytes, which they are only for a list that fits on screen.
+    QString value;
     QList<TaskListCodec::Entry> entries;
 };
 

@@ -39,6 +39,11 @@ public:
     }
     int step() { return sqlite3_step(m_stmt); }
     void reset() { sqlite3_reset(m_stmt); }
+    QByteArrayView bytes(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return QByteArrayView(data, sqlite3_column_bytes(m_stmt, column));
+    }
     QString text(int column) const
     {
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
@@ -220,6 +225,14 @@ bool SettingsStore::readsFromAnyThread()
 
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const
 {
+    QString value = defaultValue;
+    readUtf8(key, [&value](QByteArrayView utf8) { value = QString::fromUtf8(utf8); });
+    return value;
+}
+
+bool SettingsStore::readUtf8(const QString& key,
+                             const std::function<void(QByteArrayView)>& use) const
+{
     Statement select(m_db, "SELECT value FROM settings WHERE app=?1 AND section=?2 AND key=?3");
     if (!select.prepared())
         fail(QStringLiteral("Cannot read \"%1\" from the store").arg(key));
@@ -228,9 +241,10 @@ QString SettingsStore::read(const QString& key, const QString& defaultValue) con
     select.bind(3, key.toUtf8());
     switch (select.step()) {
     case SQLITE_ROW:
-        return select.text(0);
+        use(select.bytes(0));
+        return true;
     case SQLITE_DONE:
-        return defaultValue;
+        return false;
     default:
         fail(QStringLiteral("Cannot read \"%1\" from the store").arg(key));
     }

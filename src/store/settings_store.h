@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,10 @@ public:
     static QString defaultPath();
 
     QString read(const QString& key, const QString& defaultValue) const;
+    // The value's UTF-8 bytes, handed to `use` while they are still the store's own: a list of
+    // several megabytes is read without a copy. False, and `use` is not called, when there is
+    // no value under the key.
+    bool readUtf8(const QString& key, const std::function<void(QByteArrayView)>& use) const;
     // Every key of the section with its value, in one query: for a reader that needs them all.
     QHash<QString, QString> readSection() const;
     void write(const QString& key, const QString& value);

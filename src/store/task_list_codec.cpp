@@ -36,6 +36,23 @@ QList<Entry> decodeEntries(QStringView value)
     return entries;
 }
 
+std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8)
+{
+    if (!isPlainUtf8(utf8))
+        return std::nullopt;
+    QList<Entry> entries;
+    Utf8TaskEntryReader reader(utf8);
+    while (reader.next()) {
+        if (entries.size() == kMaxTasks)
+            return std::nullopt;
+        Entry& entry = entries.emplace_back();
+        entry.fieldCount = reader.fieldCount();
+        for (qsizetype i = 0; i < std::min<qsizetype>(entry.fieldCount, kFieldCount); ++i)
+            entry.fields[size_t(i)] = reader.field(i);
+    }
+    return entries;
+}
+
 void appendEntry(QString& out, const Fields& fields)
 {
     for (int i = 0; i < kFieldCount; ++i) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 // A task list is stored as one entry per task: six fields joined by the field separator, each
 // entry closed by the task separator. Nothing is escaped, so no field may contain either.
@@ -34,6 +36,11 @@ struct Entry
     QStringView stored; // the entry as stored, in the decoded text
 };
 QList<Entry> decodeEntries(QStringView value);
+// The same entries straight from the store's UTF-8 bytes, with no UTF-16 copy of the whole list
+// in between; `stored` is left empty, as a list that fits on screen never needs it. Nothing when
+// that would not give the same fields: the bytes are not plain UTF-8 (isPlainUtf8), or they hold
+// more entries than a list shows. The text is to be decoded then.
+std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8);
 void appendEntry(QString& out, const Fields& fields);
 // The length of the entry as stored, and writing it into room made for it beforehand: a whole
 // list is written into one text sized once, with no growing and no checks per field.

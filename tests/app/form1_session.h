@@ -4,6 +4,7 @@
 // path, the main window on it, and scripted prompts that record every message box.
 #include "category_tree.h"
 #include "failure.h"
+#include "first_list_prefetch.h"
 #include "form1.h"
 #include "scripted_prompts.h"
 #include "settings_store.h"
@@ -35,9 +36,14 @@ public:
         return store->read(key, QStringLiteral("<absent>"));
     }
 
-    Form1& start()
+    // With `readAhead`, as the program starts: the first list read and split on a second thread
+    // while the window builds.
+    Form1& start(bool readAhead = false)
     {
+        if (readAhead)
+            FirstListPrefetch::start(*store);
         window = std::make_unique<Form1>(*store);
+        FirstListPrefetch::discard();
         return *window;
     }
     Form1& startShown()

@@ -434,22 +434,37 @@ private slots:
         QCOMPARE(Form1Session::column(s->window->ListView1, 0), QStringList{"in last"});
     }
 
+    // A window shows its first list as it reads it itself, or as the program's start read it
+    // ahead, from the stored bytes when they allow it.
+    static void readAheadOrNot()
+    {
+        QTest::addColumn<bool>("readAhead");
+        QTest::newRow("read by the window") << false;
+        QTest::newRow("read ahead at start") << true;
+    }
+
+    void storedTaskWithFewerThanSixFields_isShownWithWhatItHasAndSavedWithoutLoss_data()
+    {
+        readAheadOrNot();
+    }
     void storedTaskWithFewerThanSixFields_isShownWithWhatItHasAndSavedWithoutLoss()
     {
+        QFETCH(bool, readAhead);
         s->preset(kTree, kTwoCategories);
-        s->preset(QStringLiteral("1_Root_1"),
-                  storedTasks({{"Short", "Low", "Idea"}, task(QStringLiteral("whole"))}));
-        Form1& w = s->start();
+        s->preset(QStringLiteral("1_Root_1"), storedTasks({{"Short", "Low", "Id\u00e9e \U0001F600"},
+                                                           task(QStringLiteral("whole"))}));
+        Form1& w = s->start(readAhead);
         QVERIFY(!s->prompts.errorBoxes().isEmpty());
         QVERIFY2(s->prompts.errorBoxes().value(0).contains(QStringLiteral("\"Short\"")),
                  qPrintable(s->prompts.errorBoxes().value(0)));
         QCOMPARE(w.ListView1->tasks()->at(0).fields,
-                 (TaskListCodec::Fields{"Short", "Low", "Idea", "", "", ""}));
+                 (TaskListCodec::Fields{"Short", "Low", "Id\u00e9e \U0001F600", "", "", ""}));
         s->prompts.clear();
         QVERIFY(addTask(QStringLiteral("new")));
         const QList<QStringList> stored =
             TaskListCodec::decode(s->stored(QStringLiteral("1_Root_1")));
-        QCOMPARE(stored.value(0), (QStringList{"Short", "Low", "Idea", "", "", ""}));
+        QCOMPARE(stored.value(0),
+                 (QStringList{"Short", "Low", "Id\u00e9e \U0001F600", "", "", ""}));
         QCOMPARE(stored.size(), 3);
     }
 
@@ -487,15 +502,20 @@ private slots:
         QCOMPARE(storedTexts(QStringLiteral("1_Root_1Del")), QStringList{"binned"});
     }
 
+    void storedListBeyondTheLargest_isReportedAndTheTasksNotShownAreSavedBack_data()
+    {
+        readAheadOrNot();
+    }
     void storedListBeyondTheLargest_isReportedAndTheTasksNotShownAreSavedBack()
     {
+        QFETCH(bool, readAhead);
         // Written by hand or by another program: more tasks than a list can show.
         QList<QStringList> tasks;
         for (int i = 0; i < TaskListCodec::kMaxTasks + 2; ++i)
             tasks.append(task(QStringLiteral("Task %1").arg(i)));
         s->preset(kTree, kTwoCategories);
         s->preset(QStringLiteral("1_Root_1"), storedTasks(tasks));
-        Form1& w = s->start();
+        Form1& w = s->start(readAhead);
         QCOMPARE(s->errorLines(), QStringList{"listTask 112"});
         QVERIFY2(s->prompts.errorBoxes().value(0).contains(QStringLiteral("32767")),
                  qPrintable(s->prompts.errorBoxes().value(0)));

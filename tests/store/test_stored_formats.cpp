@@ -167,6 +167,47 @@ private slots:
                 for (qsizetype f = 0; f < std::min<qsizetype>(6, expected[i].size()); ++f)
                     QCOMPARE(entries[i].fields[size_t(f)], expected[i][f]);
             }
+            // Split from the stored UTF-8 bytes, the same fields come out.
+            const auto fromBytes = TaskListCodec::decodeShownEntriesFromUtf8(value.toUtf8());
+            QVERIFY(fromBytes);
+            QCOMPARE(fromBytes->size(), entries.size());
+            for (qsizetype i = 0; i < entries.size(); ++i) {
+                QCOMPARE((*fromBytes)[i].fieldCount, entries[i].fieldCount);
+                QCOMPARE((*fromBytes)[i].fields, entries[i].fields);
+            }
+        }
+    }
+
+    // Bytes that would not decode field by field as they do whole are left to the text route.
+    void taskListFromStoredBytes_onlyWhenEveryFieldDecodesAsTheWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("splitFromBytes");
+        const QByteArray field = "a" + TaskListCodec::kFieldSeparator.toLatin1();
+        QTest::newRow("ASCII") << field + "b" << true;
+        QTest::newRow("two, three and four bytes")
+            << field + "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80" << true;
+        QTest::newRow("cut sequence before a separator") << "\xc3" + field << false;
+        QTest::newRow("overlong") << field + "\xc0\x80" << false;
+        QTest::newRow("surrogate") << field + "\xed\xa0\x80" << false;
+        QTest::newRow("past U+10FFFF") << field + "\xf4\x90\x80\x80" << false;
+        QTest::newRow("byte order mark") << field + "\xef\xbb\xbf" + "b" << false;
+        QByteArray full;
+        for (int i = 0; i <= TaskListCodec::kMaxTasks; ++i)
+            full += "t" + TaskListCodec::kTaskSeparator.toLatin1();
+        QTest::newRow("more tasks than a list shows") << full << false;
+    }
+    void taskListFromStoredBytes_onlyWhenEveryFieldDecodesAsTheWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, splitFromBytes);
+        const auto fromBytes = TaskListCodec::decodeShownEntriesFromUtf8(bytes);
+        QCOMPARE(bool(fromBytes), splitFromBytes);
+        if (fromBytes) {
+            const QList<QStringList> whole = TaskListCodec::decode(QString::fromUtf8(bytes));
+            QCOMPARE(fromBytes->size(), whole.size());
+            for (qsizetype f = 0; f < whole.value(0).size(); ++f)
+                QCOMPARE((*fromBytes)[0].fields[size_t(f)], whole[0][f]);
         }
     }
 
