@@ -30,6 +30,26 @@ QString firstKey(const SettingsStore& store)
     return {};
 }
 
+// The fill's loop for entries that need none of its checks, done here, off the window's thread.
+std::optional<QList<TaskRow>> rowsOf(QList<TaskListCodec::Entry>& entries)
+{
+    if (entries.size() > TaskListCodec::kMaxTasks)
+        return std::nullopt;
+    for (const TaskListCodec::Entry& entry : entries)
+        if (entry.fieldCount < TaskListCodec::kFieldCount)
+            return std::nullopt;
+    QList<TaskRow> rows;
+    rows.reserve(entries.size());
+    DueDates::ListColours colourFor;
+    for (TaskListCodec::Entry& entry : entries) {
+        TaskRow& row = rows.emplace_back();
+        row.fields = std::move(entry.fields);
+        row.dueColour = colourFor(row.fields[DueDateCol]);
+    }
+    entries = {};
+    return rows;
+}
+
 } // namespace
 
 void start(const SettingsStore& store)
@@ -54,6 +74,7 @@ void start(const SettingsStore& store)
                     list.entries = TaskListCodec::decodeEntries(list.value);
                 }
             });
+            pending.list.rows = rowsOf(pending.list.entries);
             return pending;
         } catch (...) {
             return std::nullopt; // the fill reads again and reports what fails

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "task_list_codec.h"
+#include "task_list_model.h"
 
 #include <QString>
 #include <optional>
@@ -18,6 +19,10 @@ struct List
     // split from the stored bytes, which they are only for a list that fits on screen.
     QString value;
     QList<TaskListCodec::Entry> entries;
+    // The rows the fill would make of the entries, due-date colours included, when no entry
+    // gives it anything to report: every one has its six fields, and they fit in a list. The
+    // entries have been moved into them then.
+    std::optional<QList<TaskRow>> rows;
 };
 
 // The store must stay open until discard() has returned.

@@ -136,6 +136,11 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
         entries = readAhead ? std::move(readAhead->entries) : TaskListCodec::decodeEntries(value);
     });
     step(line(4), [&] { list->tasks()->clear(); });
+    if (readAhead && readAhead->rows) {
+        list->tasks()->setRows(std::move(*readAhead->rows));
+        list->tasks()->setStoredBeyondLimit({});
+        return;
+    }
     QList<TaskRow> rows;
     QString beyond;
     rows.reserve(std::min<qsizetype>(entries.size(), TaskListCodec::kMaxTasks));

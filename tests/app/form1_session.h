@@ -36,6 +36,14 @@ public:
         return store->read(key, QStringLiteral("<absent>"));
     }
 
+    // A window shows its first list as it reads it itself, or as the program's start read it
+    // ahead: rows of both ways for a test that takes `readAhead`.
+    static void addReadAheadRows()
+    {
+        QTest::addColumn<bool>("readAhead");
+        QTest::newRow("read by the window") << false;
+        QTest::newRow("read ahead at start") << true;
+    }
     // With `readAhead`, as the program starts: the first list read and split on a second thread
     // while the window builds.
     Form1& start(bool readAhead = false)
@@ -46,9 +54,9 @@ public:
         FirstListPrefetch::discard();
         return *window;
     }
-    Form1& startShown()
+    Form1& startShown(bool readAhead = false)
     {
-        start().show();
+        start(readAhead).show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qWarning("the main window was not exposed");
         return *window;

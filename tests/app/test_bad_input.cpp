@@ -434,18 +434,9 @@ private slots:
         QCOMPARE(Form1Session::column(s->window->ListView1, 0), QStringList{"in last"});
     }
 
-    // A window shows its first list as it reads it itself, or as the program's start read it
-    // ahead, from the stored bytes when they allow it.
-    static void readAheadOrNot()
-    {
-        QTest::addColumn<bool>("readAhead");
-        QTest::newRow("read by the window") << false;
-        QTest::newRow("read ahead at start") << true;
-    }
-
     void storedTaskWithFewerThanSixFields_isShownWithWhatItHasAndSavedWithoutLoss_data()
     {
-        readAheadOrNot();
+        Form1Session::addReadAheadRows();
     }
     void storedTaskWithFewerThanSixFields_isShownWithWhatItHasAndSavedWithoutLoss()
     {
@@ -504,7 +495,7 @@ private slots:
 
     void storedListBeyondTheLargest_isReportedAndTheTasksNotShownAreSavedBack_data()
     {
-        readAheadOrNot();
+        Form1Session::addReadAheadRows();
     }
     void storedListBeyondTheLargest_isReportedAndTheTasksNotShownAreSavedBack()
     {

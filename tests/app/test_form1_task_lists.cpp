@@ -48,12 +48,17 @@ private slots:
         QCOMPARE(s.prompts.shown.size(), 0);
     }
 
+    void workedExample_readsBackInOrderAndSavesByteForByte_data()
+    {
+        Form1Session::addReadAheadRows();
+    }
     void workedExample_readsBackInOrderAndSavesByteForByte()
     {
+        QFETCH(bool, readAhead);
         Form1Session s;
         s.preset(kTree, kTwoCategories);
         s.preset(QStringLiteral("1_Root_1"), kWorkedExample);
-        Form1& f = s.start();
+        Form1& f = s.start(readAhead);
         const QList<TaskRow>& rows = f.ListView1->tasks()->rows();
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].fields,
@@ -71,8 +76,13 @@ private slots:
         QCOMPARE(s.stored(QStringLiteral("1_Root_2")), QStringLiteral("<absent>"));
     }
 
+    void dueDates_areRedBeforeTodayBlackFromToday_andComputedAgainOnEachShowing_data()
+    {
+        Form1Session::addReadAheadRows();
+    }
     void dueDates_areRedBeforeTodayBlackFromToday_andComputedAgainOnEachShowing()
     {
+        QFETCH(bool, readAhead);
         DueDates::setLocale(QLocale(QStringLiteral("en_US")));
         Clock::setToday(QDate(2026, 3, 10));
         Form1Session s;
@@ -83,7 +93,7 @@ private slots:
                                           {"Some day", "High", "Work", "soon", "", ""}};
         s.preset(QStringLiteral("1_Root_1"), storedTasks(tasks));
         s.preset(QStringLiteral("1_Root_1Del"), storedTasks(tasks.mid(0, 2)));
-        Form1& f = s.startShown();
+        Form1& f = s.startShown(readAhead);
         const QColor red(255, 0, 0), black(0, 0, 0);
         QCOMPARE(dueColour(f.ListView1, 0).value<QColor>(), red);
         QCOMPARE(dueColour(f.ListView1, 1).value<QColor>(), black);
