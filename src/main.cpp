@@ -1,5 +1,6 @@
 #include "first_list_prefetch.h"
 #include "form1.h"
+#include "program_icon.h"
 #include "prompts.h"
 #include "session_platform.h"
 #include "settings_store.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QIcon>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setOrganizationName(QStringLiteral("Tolvendra Software"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrune.Kestrune"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrune/kestrune.svg")));
+    QApplication::setWindowIcon(ProgramIcon::forWindows());
 
     if (!instance.isPrimary()) {
         if (instance.notifyPrimary())

@@ -5,6 +5,7 @@
 #include "failure.h"
 #include "form1.h"
 #include "numbers.h"
+#include "program_icon.h"
 #include "settings_store.h"
 
 #include <QApplication>
@@ -31,21 +32,12 @@ void endProcessNow()
 
 } // namespace
 
-// Outside any namespace, as Q_INIT_RESOURCE requires. Tests load the window without main().
-static void initResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
-
 Form1::ProgramEnd Form1::programEnd = &endProcessNow;
 
 cSysTray* Form1::createTrayControl()
 {
-    // The program's own blue K; the balloon text refers to it.
-    initResources();
     auto* tray = new cSysTray(this);
     tray->setObjectName(QStringLiteral("cSysTray1"));
-    tray->setTrayIcon(QIcon(QStringLiteral(":/kestrune/kestrune.svg")));
     connect(tray, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     return tray;
 }
@@ -56,6 +48,10 @@ void Form1::hideToTray(Steps& step)
     // the state it returns in, even when that is the state it started in.
     m_stateFromStartup.reset();
     step(102, [&] {
+        // The program's own blue K, which the balloon text refers to; made on the way to the
+        // tray, not at start, as only the tray needs the SVG plugin.
+        if (cSysTray1->TrayIcon().isNull())
+            cSysTray1->setTrayIcon(ProgramIcon::forTray());
         cSysTray1->setTrayTip(kProductName);
         setWindowIcon(QApplication::windowIcon());
     });

@@ -2,6 +2,7 @@
 #include "app_folder.h"
 #include "file_size_limit.h"
 #include "form1_session.h"
+#include "program_icon.h"
 #include "prompts.h"
 #include "test_files.h"
 #include "test_main.h"
@@ -86,6 +87,21 @@ class TestForm1Startup : public QObject
     QTemporaryDir m_appFolder;
 
 private slots:
+    // The window icon is the SVG drawn ahead at the sizes a desktop asks for.
+    void windowIcon_isTheTrayIconDrawnAtEachSize()
+    {
+        const QIcon window = ProgramIcon::forWindows();
+        const QIcon tray = ProgramIcon::forTray();
+        const QList<QSize> sizes = window.availableSizes();
+        QCOMPARE(sizes.size(), 7);
+        for (const QSize& size : sizes) {
+            const QImage drawn =
+                window.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(drawn.size(), size);
+            QCOMPARE(drawn, tray.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32));
+        }
+    }
+
     void init()
     {
         QDir(m_appFolder.path()).removeRecursively();

@@ -229,6 +229,10 @@ wait_for 60 "the main window" has_window "Tolvendra Software"
 main=$(window_named "Tolvendra Software")
 activate "$main"
 log "main window $main"
+# The icon the desktop shows for the window, drawn ahead from the SVG.
+for size in 16 32 128; do
+    xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($size x $size)" || fail "no $size px window icon"
+done
 # A window is mapped before its first layout and focus settle on a loaded machine.
 sleep 1
 
