@@ -36,8 +36,9 @@ QStringList storeFiles()
 
 // A 32x32 Windows cursor of our own drawing, hotspot (5, 3): a block at x 4..19, y 8..29 whose
 // top row is white and the rest dark; transparent around it. `bits` is 32 (colour with alpha)
-// or 1 (the classic black-and-white cursor with a palette and an XOR mask).
-QByteArray drawnCursor(int bits)
+// or 1 (the classic black-and-white cursor with a palette and an XOR mask); the colour one has a
+// half-transparent corner. `asIcon` writes the same image as an icon file instead.
+QByteArray drawnCursor(int bits, bool asIcon = false)
 {
     QByteArray image;
     const auto put16 = [&image](quint16 v) { image.append(char(v & 0xff)).append(char(v >> 8)); };
@@ -53,9 +54,10 @@ QByteArray drawnCursor(int bits)
         quint32 row = 0;
         for (int x = 0; x < 32; ++x) {
             if (bits == 32)
-                image.append(!inside(x, y) ? QByteArray(4, '\0')
-                             : white(x, y) ? QByteArray("\xff\xff\xff\xff", 4)
-                                           : QByteArray("\x20\x40\x80\xff", 4));
+                image.append(!inside(x, y)        ? QByteArray(4, '\0')
+                             : white(x, y)        ? QByteArray("\xff\xff\xff\xff", 4)
+                             : x == 19 && y == 29 ? QByteArray("\x20\x40\x80\x80", 4)
+                                                  : QByteArray("\x20\x40\x80\xff", 4));
             else if (inside(x, y) && white(x, y))
                 row |= 0x80000000u >> x;
         }
@@ -71,9 +73,12 @@ QByteArray drawnCursor(int bits)
     }
     QByteArray file;
     const auto f16 = [&file](quint16 v) { file.append(char(v & 0xff)).append(char(v >> 8)); };
-    f16(0), f16(2), f16(1); // ICONDIR: cursor, one image
+    f16(0), f16(asIcon ? 1 : 2), f16(1); // ICONDIR: cursor or icon, one image
     file.append(char(32)).append(char(32)).append(char(bits == 1 ? 2 : 0)).append(char(0));
-    f16(5), f16(3);                                      // hotspot
+    if (asIcon)
+        f16(1), f16(quint16(bits)); // planes, bits per pixel
+    else
+        f16(5), f16(3);                                  // hotspot
     f16(quint16(image.size())), f16(0), f16(22), f16(0); // size, offset
     return file + image;
 }
@@ -318,6 +323,11 @@ private slots:
         QCOMPARE(qAlpha(image.pixel(31, 31)), 0);
         QCOMPARE(image.pixel(10, 8), qRgba(0xff, 0xff, 0xff, 0xff));
         QCOMPARE(image.pixel(10, 20), body);
+        // Pixel for pixel what Qt's icon reader makes of the same image.
+        QImage reference;
+        QVERIFY(reference.loadFromData(drawnCursor(bits, true), "ICO"));
+        QCOMPARE(image,
+                 QPixmap::fromImage(reference).toImage().convertToFormat(QImage::Format_ARGB32));
     }
 
     void pointerFileThatIsNoCursor_reportsLine106AndKeepsTheDefault()
