@@ -230,8 +230,9 @@ main=$(window_named "Tolvendra Software")
 activate "$main"
 log "main window $main"
 # The icon the desktop shows for the window, drawn ahead from the SVG.
+icons=$(xprop -id "$main" _NET_WM_ICON)
 for size in 16 32 128; do
-    xprop -id "$main" _NET_WM_ICON | grep -q "Icon ($size x $size)" || fail "no $size px window icon"
+    [[ $icons == *"Icon ($size x $size)"* ]] || fail "no $size px window icon"
 done
 # A window is mapped before its first layout and focus settle on a loaded machine.
 sleep 1
