@@ -3,11 +3,16 @@
 // time: make_icons <icon.svg> <output folder> <icon name> <size>...
 // Each size goes to <output folder>/<size>x<size>/apps/<icon name>.png.
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <cstdio>
+
+// A name ending so gets the pixels as they are in memory (premultiplied ARGB, rows top-down),
+// for a program that builds its icon from them at start with no image reader.
+const QLatin1String kRawSuffix(".argb32p");
 
 int main(int argc, char** argv)
 {
@@ -39,8 +44,14 @@ int main(int argc, char** argv)
             renderer.render(&p, QRectF(0, 0, size, size));
         }
         const QString folder = QStringLiteral("%1/%2x%2/apps").arg(outFolder).arg(size);
-        const QString file = QStringLiteral("%1/%2.png").arg(folder, name);
-        if (!QDir().mkpath(folder) || !image.save(file, "PNG")) {
+        const bool raw = name.endsWith(kRawSuffix);
+        const QString file = QStringLiteral("%1/%2%3").arg(folder, name, raw ? "" : ".png");
+        QFile out(file);
+        if (!QDir().mkpath(folder) ||
+            !(raw ? out.open(QIODevice::WriteOnly) &&
+                        out.write(reinterpret_cast<const char*>(image.constBits()),
+                                  image.sizeInBytes()) == image.sizeInBytes()
+                  : image.save(file, "PNG"))) {
             std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(file));
             return 1;
         }

@@ -1,6 +1,8 @@
 #include "program_icon.h"
 
+#include <QImage>
 #include <QPixmap>
+#include <QResource>
 
 // Outside any namespace, as Q_INIT_RESOURCE requires. Tests load the windows without main().
 static void initResources()
@@ -12,12 +14,18 @@ namespace ProgramIcon {
 
 QIcon forWindows()
 {
-    // Added as pixmaps, not files: a file's name would make QIcon look through the icon plugins
-    // for one that takes its suffix.
+    // Built from the pixels in place: a file name would have QIcon search the icon plugins for
+    // its suffix, and an image reader the image plugins.
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128})
-        icon.addPixmap(
-            QPixmap(QStringLiteral(":/kestrune/window/%1x%1/apps/kestrune.png").arg(size)));
+    for (int size : {16, 32, 64, 128}) {
+        const QResource pixels(
+            QStringLiteral(":/kestrune/window/%1x%1/apps/kestrune.argb32p").arg(size));
+        if (pixels.compressionAlgorithm() != QResource::NoCompression ||
+            pixels.size() != qint64(size) * size * 4)
+            continue;
+        icon.addPixmap(QPixmap::fromImage(
+            QImage(pixels.data(), size, size, size * 4, QImage::Format_ARGB32_Premultiplied)));
+    }
     return icon;
 }
 
