@@ -2,6 +2,7 @@
 
 #include "category_tree_codec.h"
 #include "settings_store.h"
+#include "task_entry_reader.h"
 
 #include <future>
 
@@ -30,23 +31,30 @@ QString firstKey(const SettingsStore& store)
     return {};
 }
 
-// The fill's loop for entries that need none of its checks, done here, off the window's thread.
-std::optional<QList<TaskRow>> rowsOf(QList<TaskListCodec::Entry>& entries)
+// The fill's loop for a list that needs none of its checks, done here, off the window's thread,
+// straight from the stored bytes: the rows are made as the entries are found, with no list of
+// entries and no UTF-16 copy of the whole text in between, which are megabytes of fresh memory
+// to fill. Nothing when an entry lacks a field, the list is longer than a list shows, or the
+// bytes are not plain UTF-8.
+std::optional<QList<TaskRow>> rowsOf(QByteArrayView utf8)
 {
-    if (entries.size() > TaskListCodec::kMaxTasks)
+    if (!isPlainUtf8(utf8))
         return std::nullopt;
-    for (const TaskListCodec::Entry& entry : entries)
-        if (entry.fieldCount < TaskListCodec::kFieldCount)
-            return std::nullopt;
     QList<TaskRow> rows;
-    rows.reserve(entries.size());
+    // No entry of six fields is shorter than its six separators; reserved room is not touched.
+    constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
+    rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, utf8.size() / kShortestEntry + 1));
     DueDates::ListColours colourFor;
-    for (TaskListCodec::Entry& entry : entries) {
+    Utf8TaskEntryReader reader(utf8);
+    while (reader.next()) {
+        if (rows.size() == TaskListCodec::kMaxTasks ||
+            reader.fieldCount() < TaskListCodec::kFieldCount)
+            return std::nullopt;
         TaskRow& row = rows.emplace_back();
-        row.fields = std::move(entry.fields);
+        for (int i = 0; i < TaskListCodec::kFieldCount; ++i)
+            row.fields[size_t(i)] = reader.field(i);
         row.dueColour = colourFor(row.fields[DueDateCol]);
     }
-    entries = {};
     return rows;
 }
 
@@ -65,8 +73,8 @@ void start(const SettingsStore& store)
                 return std::nullopt;
             List& list = pending.list;
             store.readUtf8(pending.key, [&list](QByteArrayView utf8) {
-                // Split straight from the stored bytes: no UTF-16 copy of the whole list, which
-                // is megabytes of fresh memory to fill.
+                if ((list.rows = rowsOf(utf8)))
+                    return;
                 if (auto entries = TaskListCodec::decodeShownEntriesFromUtf8(utf8)) {
                     list.entries = std::move(*entries);
                 } else {
@@ -74,7 +82,6 @@ void start(const SettingsStore& store)
                     list.entries = TaskListCodec::decodeEntries(list.value);
                 }
             });
-            pending.list.rows = rowsOf(pending.list.entries);
             return pending;
         } catch (...) {
             return std::nullopt; // the fill reads again and reports what fails

@@ -19,9 +19,9 @@ struct List
     // split from the stored bytes, which they are only for a list that fits on screen.
     QString value;
     QList<TaskListCodec::Entry> entries;
-    // The rows the fill would make of the entries, due-date colours included, when no entry
-    // gives it anything to report: every one has its six fields, and they fit in a list. The
-    // entries have been moved into them then.
+    // The rows the fill would make, due-date colours included, when no entry gives it anything
+    // to report: every one has its six fields, and they fit in a list. There are no entries
+    // then.
     std::optional<QList<TaskRow>> rows;
 };
 
