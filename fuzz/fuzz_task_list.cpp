@@ -7,6 +7,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString value = storedText(data, size);
     const QList<QStringList> tasks = TaskListCodec::decode(value);
 
+    // Split from the stored bytes when they allow it, the entries are those of the text.
+    const auto fromBytes = TaskListCodec::decodeShownEntriesFromUtf8(
+        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (fromBytes) {
+        const QList<TaskListCodec::Entry> entries = TaskListCodec::decodeEntries(value);
+        FUZZ_CHECK(fromBytes->size() == entries.size());
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            FUZZ_CHECK((*fromBytes)[i].fieldCount == entries[i].fieldCount);
+            FUZZ_CHECK((*fromBytes)[i].fields == entries[i].fields);
+        }
+    }
+
     FUZZ_CHECK(tasks.size() <= value.count(TaskListCodec::kTaskSeparator) + 1);
     qsizetype text = 0;
     bool sixFieldsEach = true;
