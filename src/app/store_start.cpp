@@ -6,6 +6,8 @@
 #include "settings_store.h"
 
 #include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,10 +35,16 @@ openTellingTheUser(const std::function<std::unique_ptr<SettingsStore>()>& open)
     return store;
 }
 
+constexpr int kOpeningNice = 10;
+
 } // namespace
 
 StoreOpening::StoreOpening(const QString& path)
     : m_store(std::async(std::launch::async, [path] {
+          // Qt's start waits on the X server as much as it computes, and the server needs a core
+          // too: at a lower priority the opening, and the read-ahead started from here, give way
+          // to both and are still done before the window needs them. Threads inherit it.
+          setpriority(PRIO_PROCESS, id_t(gettid()), kOpeningNice);
           auto store = std::make_unique<SettingsStore>(path);
           // Started before the store is handed over, so the window finds it under way.
           FirstListPrefetch::start(*store);
