@@ -33,7 +33,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRounds = 9;
+constexpr int kRounds = 21;
 constexpr int kMapTimeoutMs = 20000;
 
 [[noreturn]] void fail(const char* what)
