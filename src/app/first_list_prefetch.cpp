@@ -2,7 +2,6 @@
 
 #include "category_tree_codec.h"
 #include "settings_store.h"
-#include "task_entry_reader.h"
 
 #include <future>
 
@@ -38,24 +37,21 @@ QString firstKey(const SettingsStore& store)
 // bytes are not plain UTF-8.
 std::optional<QList<TaskRow>> rowsOf(QByteArrayView utf8)
 {
-    if (!isPlainUtf8(utf8))
-        return std::nullopt;
     QList<TaskRow> rows;
     // No entry of six fields is shorter than its six separators; reserved room is not touched.
     constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
     rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, utf8.size() / kShortestEntry + 1));
     DueDates::ListColours colourFor;
-    Utf8TaskEntryReader reader(utf8);
-    while (reader.next()) {
-        if (rows.size() == TaskListCodec::kMaxTasks ||
-            reader.fieldCount() < TaskListCodec::kFieldCount)
-            return std::nullopt;
-        TaskRow& row = rows.emplace_back();
-        for (int i = 0; i < TaskListCodec::kFieldCount; ++i)
-            row.fields[size_t(i)] = reader.field(i);
-        row.dueColour = colourFor(row.fields[DueDateCol]);
-    }
-    return rows;
+    const bool whole =
+        TaskListCodec::forEachShownEntryInUtf8(utf8, [&](TaskListCodec::Entry& entry) {
+            if (entry.fieldCount < TaskListCodec::kFieldCount)
+                return false;
+            TaskRow& row = rows.emplace_back();
+            row.fields = std::move(entry.fields);
+            row.dueColour = colourFor(row.fields[DueDateCol]);
+            return true;
+        });
+    return whole ? std::optional(std::move(rows)) : std::nullopt;
 }
 
 } // namespace

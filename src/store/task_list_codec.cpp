@@ -36,20 +36,32 @@ QList<Entry> decodeEntries(QStringView value)
     return entries;
 }
 
-std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8)
+bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry&)>& take)
 {
     if (!isPlainUtf8(utf8))
-        return std::nullopt;
-    QList<Entry> entries;
+        return false;
     Utf8TaskEntryReader reader(utf8);
-    while (reader.next()) {
-        if (entries.size() == kMaxTasks)
-            return std::nullopt;
-        Entry& entry = entries.emplace_back();
+    for (qsizetype count = 0; reader.next(); ++count) {
+        if (count == kMaxTasks)
+            return false;
+        Entry entry;
         entry.fieldCount = reader.fieldCount();
         for (qsizetype i = 0; i < std::min<qsizetype>(entry.fieldCount, kFieldCount); ++i)
             entry.fields[size_t(i)] = reader.field(i);
+        if (!take(entry))
+            return false;
     }
+    return true;
+}
+
+std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8)
+{
+    QList<Entry> entries;
+    if (!forEachShownEntryInUtf8(utf8, [&entries](Entry& entry) {
+            entries.append(std::move(entry));
+            return true;
+        }))
+        return std::nullopt;
     return entries;
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <optional>
 
 // A task list is stored as one entry per task: six fields joined by the field separator, each
@@ -37,9 +38,12 @@ struct Entry
 };
 QList<Entry> decodeEntries(QStringView value);
 // The same entries straight from the store's UTF-8 bytes, with no UTF-16 copy of the whole list
-// in between; `stored` is left empty, as a list that fits on screen never needs it. Nothing when
-// that would not give the same fields: the bytes are not plain UTF-8 (isPlainUtf8), or they hold
-// more entries than a list shows. The text is to be decoded then.
+// in between, each handed to `take` as it is found; `stored` is left empty, as a list that fits
+// on screen never needs it. False, after handing over some or none, when that would not give
+// the same fields (the bytes are not plain UTF-8, see isPlainUtf8, or hold more entries than a
+// list shows) or when `take` refuses an entry. The text is to be decoded then.
+bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry&)>& take);
+// All of them in a list; nothing where forEachShownEntryInUtf8 gives up.
 std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8);
 void appendEntry(QString& out, const Fields& fields);
 // The length of the entry as stored, and writing it into room made for it beforehand: a whole
