@@ -18,8 +18,6 @@ int main(int argc, char* argv[])
 {
     // Handed to Qt as its -platform argument rather than through the environment, so the
     // programs the export opens still choose their own platform.
-    // Handed to Qt as its -platform argument rather than through the environment, so the
-    // programs the export opens still choose their own platform.
     QByteArray platform = sessionPlatform(argc, argv);
     std::vector<char*> args(argv, argv + argc);
     QByteArray platformOption("-platform");
@@ -38,7 +36,6 @@ int main(int argc, char* argv[])
         opening.emplace(storePath);
 
     QApplication app(qtArgc, args.data());
-    Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setOrganizationName(QStringLiteral("Tolvendra Software"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrune.Kestrune"));
