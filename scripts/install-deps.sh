@@ -6,6 +6,8 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6
     libsqlite3-dev sqlite3 libxlsxwriter-dev libbenchmark-dev
+    # iCalendar files in and out
+    libical-dev
     # make bench: the start-up benchmark watches its own Xvfb for the window's map
     libxcb1-dev
     # test-only: independent readers of what the export writes
@@ -19,6 +21,8 @@ packages=(
     # the tray on real desktops: a session bus of the test's own, the test panel's language,
     # a Wayland compositor with Xwayland, Qt's Wayland platform and an XEmbed tray
     dbus-daemon python3 python3-dbus python3-gi weston xwayland qt6-wayland trayer
+    # test-only: other programs that write and read iCalendar tasks
+    todoman python3-icalendar
     # make package: dpkg-shlibdeps finds the .deb's dependencies
     dpkg-dev
 )
