@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6
-    libsqlite3-dev sqlite3 libxlsxwriter-dev libbenchmark-dev
+    libsqlite3-dev sqlite3 libxlsxwriter-dev libbenchmark-dev libxxhash-dev
     # iCalendar files in and out
     libical-dev
     # make bench: the start-up benchmark watches its own Xvfb for the window's map

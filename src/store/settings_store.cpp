@@ -37,8 +37,17 @@ public:
     {
         sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_STATIC);
     }
+    void bindBlob(int index, const QByteArray& bytes)
+    {
+        sqlite3_bind_blob(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    }
     int step() { return sqlite3_step(m_stmt); }
     void reset() { sqlite3_reset(m_stmt); }
+    QByteArray blob(int column) const
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+        return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
+    }
     QByteArrayView bytes(int column) const
     {
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
@@ -156,6 +165,8 @@ void SettingsStore::open()
     exec("PRAGMA synchronous=FULL");
     exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
          "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
+    exec("CREATE TABLE IF NOT EXISTS task_uids(key TEXT PRIMARY KEY, uids BLOB NOT NULL)");
+    exec("CREATE TABLE IF NOT EXISTS kept_vtodos(uid TEXT PRIMARY KEY, vtodo BLOB NOT NULL)");
     m_unsyncedLayout = created;
 }
 
@@ -278,9 +289,16 @@ void SettingsStore::write(const QString& key, const QString& value)
 
 void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& values)
 {
+    apply({values, {}, {}});
+}
+
+void SettingsStore::apply(const Changes& changes)
+{
+    const auto& values = changes.values;
     const QString what =
-        values.size() == 1 ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
-                           : QStringLiteral("Cannot save the changes in the store");
+        values.size() == 1 && changes.listUids.empty() && changes.keptVTodos.empty()
+            ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
+            : QStringLiteral("Cannot save the changes in the store");
     if (m_unsyncedLayout)
         syncLayout(what);
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -300,10 +318,95 @@ void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& val
                 fail(what);
             upsert.reset();
         }
+        const auto putBlobs = [&](const char* sql, const auto& pairs) {
+            if (pairs.empty())
+                return;
+            Statement put(m_db, sql);
+            if (!put.prepared())
+                fail(what);
+            for (const auto& [key, bytes] : pairs) {
+                put.bind(1, key.toUtf8());
+                put.bindBlob(2, bytes);
+                if (put.step() != SQLITE_DONE)
+                    fail(what);
+                put.reset();
+            }
+        };
+        putBlobs("INSERT OR REPLACE INTO task_uids(key, uids) VALUES(?1, ?2)", changes.listUids);
+        putBlobs("INSERT OR REPLACE INTO kept_vtodos(uid, vtodo) VALUES(?1, ?2)",
+                 changes.keptVTodos);
         if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail(what);
     } catch (...) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+namespace {
+
+template <typename Use>
+void selectRows(sqlite3* db, const char* sql, const QString& key, const Use& use,
+                const std::function<void()>& fail)
+{
+    Statement select(db, sql);
+    if (!select.prepared())
+        fail();
+    if (!key.isNull())
+        select.bind(1, key.toUtf8());
+    for (;;) {
+        switch (select.step()) {
+        case SQLITE_ROW:
+            use(select);
+            break;
+        case SQLITE_DONE:
+            return;
+        default:
+            fail();
+            return;
+        }
+    }
+}
+
+} // namespace
+
+QByteArray SettingsStore::readListUids(const QString& key) const
+{
+    QByteArray uids;
+    selectRows(
+        m_db, "SELECT uids FROM task_uids WHERE key=?1", key,
+        [&](const Statement& row) { uids = row.blob(0); },
+        [&] { fail(QStringLiteral("Cannot read the task identities of \"%1\" from the store")
+                       .arg(key)); });
+    return uids;
+}
+
+QHash<QString, QByteArray> SettingsStore::readAllListUids() const
+{
+    QHash<QString, QByteArray> all;
+    selectRows(
+        m_db, "SELECT key, uids FROM task_uids", QString(),
+        [&](const Statement& row) { all.insert(row.text(0), row.blob(1)); },
+        [&] { fail(QStringLiteral("Cannot read the task identities from the store")); });
+    return all;
+}
+
+QByteArray SettingsStore::readKeptVTodo(const QString& uid) const
+{
+    QByteArray vtodo;
+    selectRows(
+        m_db, "SELECT vtodo FROM kept_vtodos WHERE uid=?1", uid,
+        [&](const Statement& row) { vtodo = row.blob(0); },
+        [&] { fail(QStringLiteral("Cannot read the calendar copy of a task from the store")); });
+    return vtodo;
+}
+
+QHash<QString, QByteArray> SettingsStore::readKeptVTodos() const
+{
+    QHash<QString, QByteArray> all;
+    selectRows(
+        m_db, "SELECT uid, vtodo FROM kept_vtodos", QString(),
+        [&](const Statement& row) { all.insert(row.text(0), row.blob(1)); },
+        [&] { fail(QStringLiteral("Cannot read the calendar copies of tasks from the store")); });
+    return all;
 }

@@ -40,6 +40,22 @@ public:
     // All pairs in one transaction: either every value is stored or none is.
     void writeAll(const std::vector<std::pair<QString, QString>>& values);
 
+    // What one transaction stores: settings values, the UIDs of task lists (beside the lists,
+    // never inside their values) and the VTODOs tasks came from, by UID.
+    struct Changes
+    {
+        std::vector<std::pair<QString, QString>> values;
+        std::vector<std::pair<QString, QByteArray>> listUids;
+        std::vector<std::pair<QString, QByteArray>> keptVTodos;
+    };
+    void apply(const Changes& changes);
+    // The UIDs stored for the list under `key` (see TaskUids); empty when there are none.
+    QByteArray readListUids(const QString& key) const;
+    QHash<QString, QByteArray> readAllListUids() const;
+    // The VTODO a task came from, when it came from another program; empty otherwise.
+    QByteArray readKeptVTodo(const QString& uid) const;
+    QHash<QString, QByteArray> readKeptVTodos() const;
+
     // Whether read() may be called from another thread while this one uses the store too.
     static bool readsFromAnyThread();
 

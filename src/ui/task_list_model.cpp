@@ -1,6 +1,7 @@
 #include "task_list_model.h"
 
 #include "failure.h"
+#include "task_uids.h"
 
 #include <QColor>
 #include <QWidget>
@@ -97,6 +98,9 @@ void TaskListModel::setRows(QList<TaskRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    for (TaskRow& row : m_rows)
+        if (row.uid.isNull())
+            row.uid = TaskUids::create();
     if (m_sort.sorted)
         std::stable_sort(m_rows.begin(), m_rows.end(),
                          [this](const TaskRow& a, const TaskRow& b) { return lessThan(a, b); });
@@ -119,6 +123,8 @@ int TaskListModel::append(TaskRow row)
 int TaskListModel::insert(int position, TaskRow row)
 {
     ensureRoomFor(1);
+    if (row.uid.isNull())
+        row.uid = TaskUids::create();
     position = std::clamp(position, 0, int(m_rows.size()));
     beginInsertRows({}, position, position);
     m_rows.insert(position, std::move(row));
@@ -135,8 +141,17 @@ int TaskListModel::putBack(int position, TaskRow row)
     return insert(position, std::move(row));
 }
 
+int TaskListModel::rowOf(const QUuid& uid) const
+{
+    const auto found = std::find_if(m_rows.cbegin(), m_rows.cend(),
+                                    [&uid](const TaskRow& row) { return row.uid == uid; });
+    return found == m_rows.cend() ? -1 : int(found - m_rows.cbegin());
+}
+
 int TaskListModel::replace(int position, TaskRow row)
 {
+    if (row.uid.isNull())
+        row.uid = m_rows[position].uid;
     m_rows[position] = std::move(row);
     emit dataChanged(index(position, 0), index(position, TaskListCodec::kFieldCount - 1));
     if (!m_sort.sorted)

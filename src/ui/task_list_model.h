@@ -5,12 +5,16 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QUuid>
 
-// One row of a task list: the six stored texts and the due date's colour, which is not stored.
+// One row of a task list: the six stored texts, the due date's colour, which is not stored,
+// and the task's UID, which is stored beside the list (TaskUids). A row that comes into a list
+// without a UID is a new task and gets one there; every other row brings its own along.
 struct TaskRow
 {
     TaskListCodec::Fields fields;
     DueDates::Colour dueColour = DueDates::Colour::Untouched;
+    QUuid uid;
 
     // Recomputes the due date's colour; a text that is no date keeps the colour it had.
     void applyDueDateRule();
@@ -54,6 +58,8 @@ public:
 
     const TaskRow& at(int row) const { return m_rows.at(row); }
     const QList<TaskRow>& rows() const { return m_rows; }
+    // The row of the task with this UID, or -1.
+    int rowOf(const QUuid& uid) const;
 
     void clear();
     void setRows(QList<TaskRow> rows);
@@ -64,6 +70,7 @@ public:
     // is still in order, else at its sorted place. Returns where it went.
     int putBack(int position, TaskRow row);
     // Rewrites a row; in a sorted list it moves to its sorted place. Returns where it is.
+    // A row without a UID keeps the one of the row it replaces.
     int replace(int position, TaskRow row);
     void remove(int position);
     // Moves a row to another position (as one step, for the move commands).

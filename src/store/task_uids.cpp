@@ -1,0 +1,107 @@
+#include "task_uids.h"
+
+#include <QHash>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QVarLengthArray>
+#include <QtEndian>
+#include <cstring>
+#include <xxhash.h>
+
+namespace TaskUids {
+
+namespace {
+constexpr qsizetype kUidBytes = 16;
+constexpr qsizetype kRecordBytes = kUidBytes + 8;
+} // namespace
+
+QUuid create()
+{
+    // The global generator is seeded from the system's entropy once; a UUID per read of
+    // /dev/urandom would cost a system call for each of 32767 rows of an older list.
+    quint32 words[4];
+    QRandomGenerator::global()->fillRange(words);
+    QByteArray bytes(reinterpret_cast<const char*>(words), kUidBytes);
+    bytes[6] = char((bytes[6] & 0x0f) | 0x40); // version 4
+    bytes[8] = char((bytes[8] & 0x3f) | 0x80); // RFC 4122 variant
+    return QUuid::fromRfc4122(bytes);
+}
+
+quint64 digestOfEntry(const QChar* entry, qsizetype length)
+{
+    // A digest that stays the same across versions of Qt and of this program: it is stored.
+    return XXH3_64bits(entry, size_t(length) * sizeof(QChar));
+}
+
+quint64 digest(const TaskListCodec::Fields& fields)
+{
+    QVarLengthArray<QChar, 1024> entry(TaskListCodec::entrySize(fields));
+    TaskListCodec::writeEntry(entry.data(), fields);
+    return digestOfEntry(entry.constData(), entry.size());
+}
+
+QByteArray encode(const QList<Stored>& rows)
+{
+    QByteArray out(rows.size() * kRecordBytes, Qt::Uninitialized);
+    char* at = out.data();
+    for (const Stored& row : rows) {
+        const QByteArray uid = row.uid.toRfc4122();
+        std::memcpy(at, uid.constData(), kUidBytes);
+        qToLittleEndian(row.digest, at + kUidBytes);
+        at += kRecordBytes;
+    }
+    return out;
+}
+
+QList<Stored> decode(QByteArrayView bytes)
+{
+    QList<Stored> rows;
+    rows.reserve(bytes.size() / kRecordBytes);
+    for (qsizetype at = 0; at + kRecordBytes <= bytes.size(); at += kRecordBytes) {
+        const QByteArrayView record = bytes.sliced(at, kRecordBytes);
+        rows.append({QUuid::fromRfc4122(record.first(kUidBytes)),
+                     qFromLittleEndian<quint64>(record.data() + kUidBytes)});
+    }
+    return rows;
+}
+
+QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* changed)
+{
+    const QList<Stored> known = decode(stored);
+    QList<QUuid> uids;
+    uids.reserve(digests.size());
+    // The usual case: the list is as we stored it.
+    bool same = known.size() == digests.size();
+    for (qsizetype i = 0; same && i < known.size(); ++i)
+        same = known[i].digest == digests[i] && !known[i].uid.isNull();
+    if (same) {
+        for (const Stored& row : known)
+            uids.append(row.uid);
+        if (changed)
+            *changed = false;
+        return uids;
+    }
+    // Someone else changed the list: each unchanged entry claims its old UID, the first one
+    // stored with its digest first (equal entries keep their order).
+    QHash<quint64, QList<qsizetype>> byDigest;
+    for (qsizetype i = known.size() - 1; i >= 0; --i)
+        if (!known[i].uid.isNull())
+            byDigest[known[i].digest].append(i);
+    // A table written by someone else may name a UID twice; a task's UID is its own.
+    QSet<QUuid> given;
+    for (const quint64 d : digests) {
+        QUuid uid;
+        auto found = byDigest.find(d);
+        if (found != byDigest.end() && !found->isEmpty())
+            uid = known[found->takeLast()].uid;
+        if (uid.isNull() || given.contains(uid))
+            uid = create();
+        given.insert(uid);
+        uids.append(uid);
+    }
+    if (changed)
+        *changed = true;
+    return uids;
+}
+
+} // namespace TaskUids

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "task_list_codec.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QUuid>
+
+// Every task keeps one UID for as long as it lives. The UIDs of a stored list are kept beside
+// it, in a table of their own (never inside the list's value, whose bytes other programs and
+// older versions read), each with a digest of the entry it belonged to when stored. A list
+// that someone else changed in the meantime keeps the UIDs of the entries that are still there.
+namespace TaskUids {
+
+// A random (version 4) UUID.
+QUuid create();
+
+// The digest of an entry as written by TaskListCodec::writeEntry, from its UTF-16 text.
+quint64 digestOfEntry(const QChar* entry, qsizetype length);
+quint64 digest(const TaskListCodec::Fields& fields);
+
+// A list's UIDs as stored: for each row its UUID's 16 bytes, then its digest.
+struct Stored
+{
+    QUuid uid;
+    quint64 digest = 0;
+};
+QByteArray encode(const QList<Stored>& rows);
+// What an encoded text holds; bytes that make no whole record are ignored.
+QList<Stored> decode(QByteArrayView bytes);
+
+// The UIDs for a list whose entries have `digests`, in order, given what was stored for it.
+// A stored UID goes to the first unclaimed entry with the same digest, in stored order;
+// entries that match nothing get new UIDs. `changed` tells whether the stored set must be
+// written again (anything new, or anything stored that matched nothing).
+QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* changed = nullptr);
+
+} // namespace TaskUids
