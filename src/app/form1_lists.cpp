@@ -9,11 +9,33 @@
 #include "removal_history.h"
 #include "settings_store.h"
 #include "task_list_view.h"
+#include "task_uids.h"
 
 #include <QLabel>
 #include <algorithm>
 
 using namespace CategoryTreeCodec;
+
+namespace {
+
+// Each row takes the UID stored for its entry; rows the store knows nothing of get new ones.
+void giveUids(SettingsStore& store, const QString& key, QList<TaskRow>& rows)
+{
+    QList<quint64> digests;
+    digests.reserve(rows.size());
+    for (const TaskRow& row : rows)
+        digests.append(TaskUids::digest(row.fields));
+    QList<QUuid> uids;
+    try {
+        uids = TaskUids::ofStoredList(store, key, digests);
+    } catch (const StoreFailure&) {
+        // The list itself was read: it is shown, its rows as new tasks.
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        rows[i].uid = i < uids.size() ? uids[i] : TaskUids::create();
+}
+
+} // namespace
 
 void Form1::increaseCategoryNumber()
 {
@@ -137,6 +159,7 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
     });
     step(line(4), [&] { list->tasks()->clear(); });
     if (readAhead && readAhead->rows) {
+        giveUids(m_store, key, *readAhead->rows);
         list->tasks()->setRows(std::move(*readAhead->rows));
         list->tasks()->setStoredBeyondLimit({});
         return;
@@ -193,6 +216,7 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
         step(line(28), [&] { take(4); });
         step(line(30), [&] { take(5); });
     }
+    giveUids(m_store, key, rows);
     list->tasks()->setRows(std::move(rows));
     list->tasks()->setStoredBeyondLimit(std::move(beyond));
 }
@@ -241,7 +265,7 @@ void Form1::saveTaskLists()
         throw Failure(QStringLiteral("Object variable not set: no category is selected, so the "
                                      "tasks on screen cannot be saved."));
     const QString key = CategoryTree::keyOf(node);
-    const auto encodeList = [](const TaskListView* list) {
+    const auto encodeList = [](const TaskListView* list, QByteArray& uids) {
         // Sized once and written in place: growing a text of several megabytes copies it again
         // and again, and appending field by field costs more than copying the field.
         const QList<TaskRow>& rows = list->tasks()->rows();
@@ -250,13 +274,25 @@ void Form1::saveTaskLists()
         for (const TaskRow& row : rows)
             size += TaskListCodec::entrySize(row.fields);
         QString out(size, Qt::Uninitialized);
+        QList<TaskUids::Stored> identities;
+        identities.reserve(rows.size());
         QChar* at = out.data();
-        for (const TaskRow& row : rows)
+        for (const TaskRow& row : rows) {
+            QChar* const entry = at;
             at = TaskListCodec::writeEntry(at, row.fields);
+            identities.append({row.uid, TaskUids::digestOfEntry(entry, at - entry)});
+        }
         std::copy(beyond.cbegin(), beyond.cend(), at);
+        uids = TaskUids::encode(identities);
         return out;
     };
-    // Both lists in one transaction: a task moved between them is never stored twice or lost.
-    m_store.writeAll(
-        {{key, encodeList(ListView1)}, {TaskListCodec::deletedKey(key), encodeList(ListView2)}});
+    // Both lists and their UIDs in one transaction: a task moved between them is never stored
+    // twice or lost, and its UID goes with it.
+    QByteArray activeUids;
+    QByteArray deletedUids;
+    const QString deletedKey = TaskListCodec::deletedKey(key);
+    m_store.apply({{{key, encodeList(ListView1, activeUids)},
+                    {deletedKey, encodeList(ListView2, deletedUids)}},
+                   {{key, activeUids}, {deletedKey, deletedUids}},
+                   {}});
 }

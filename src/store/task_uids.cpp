@@ -1,5 +1,8 @@
 #include "task_uids.h"
 
+#include "failure.h"
+#include "settings_store.h"
+
 #include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
@@ -101,6 +104,25 @@ QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* c
     }
     if (changed)
         *changed = true;
+    return uids;
+}
+
+QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests)
+{
+    bool changed = false;
+    const QList<QUuid> uids = match(store.readListUids(key), digests, &changed);
+    if (changed) {
+        QList<Stored> rows;
+        rows.reserve(uids.size());
+        for (qsizetype i = 0; i < uids.size(); ++i)
+            rows.append({uids[i], digests[i]});
+        try {
+            store.apply({{}, {{key, encode(rows)}}, {}});
+        } catch (const StoreFailure&) {
+            // A store that cannot be written now loses nothing by it: the rows have their UIDs,
+            // and the next save stores them with the list.
+        }
+    }
     return uids;
 }
 

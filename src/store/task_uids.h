@@ -7,6 +7,8 @@
 #include <QList>
 #include <QUuid>
 
+class SettingsStore;
+
 // Every task keeps one UID for as long as it lives. The UIDs of a stored list are kept beside
 // it, in a table of their own (never inside the list's value, whose bytes other programs and
 // older versions read), each with a digest of the entry it belonged to when stored. A list
@@ -35,5 +37,11 @@ QList<Stored> decode(QByteArrayView bytes);
 // entries that match nothing get new UIDs. `changed` tells whether the stored set must be
 // written again (anything new, or anything stored that matched nothing).
 QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* changed = nullptr);
+
+// The UIDs of the stored list under `key`, whose entries have `digests`: those stored for it,
+// matched as above. UIDs made here are stored at once, beside the untouched list, so that
+// every reader of the store (the window, an export) sees the same ones; when that write fails
+// they are still given, and stored with the list's next save.
+QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests);
 
 } // namespace TaskUids

@@ -14,7 +14,7 @@ struct TaskRow
 {
     TaskListCodec::Fields fields;
     DueDates::Colour dueColour = DueDates::Colour::Untouched;
-    QUuid uid;
+    QUuid uid = {};
 
     // Recomputes the due date's colour; a text that is no date keeps the colour it had.
     void applyDueDateRule();
