@@ -376,8 +376,10 @@ QByteArray SettingsStore::readListUids(const QString& key) const
     selectRows(
         m_db, "SELECT uids FROM task_uids WHERE key=?1", key,
         [&](const Statement& row) { uids = row.blob(0); },
-        [&] { fail(QStringLiteral("Cannot read the task identities of \"%1\" from the store")
-                       .arg(key)); });
+        [&] {
+            fail(QStringLiteral("Cannot read the task identities of \"%1\" from the store")
+                     .arg(key));
+        });
     return uids;
 }
 

@@ -10,7 +10,14 @@
 namespace {
 
 using Fields = TaskListCodec::Fields;
-using List = QList<Fields>;
+// A task as the model follows it: its texts and the UID it must keep wherever it goes.
+struct Row
+{
+    Fields fields;
+    QUuid uid;
+    bool operator==(const Row&) const = default;
+};
+using List = QList<Row>;
 
 // What the user should see and what the store should hold, kept the simplest way possible.
 struct Model
@@ -28,7 +35,7 @@ struct Model
     struct Removal
     {
         int tab = 0, position = 0;
-        Fields row;
+        Row row;
         QList<Node> branch;
     };
     QList<Removal> removals;
@@ -78,8 +85,8 @@ struct Model
 QString encode(const List& list)
 {
     QString out;
-    for (const Fields& f : list)
-        TaskListCodec::appendEntry(out, f);
+    for (const Row& r : list)
+        TaskListCodec::appendEntry(out, r.fields);
     return out;
 }
 
@@ -87,7 +94,7 @@ List onScreen(const TaskListView* list)
 {
     List rows;
     for (const TaskRow& row : list->tasks()->rows())
-        rows.append(row.fields);
+        rows.append({row.fields, row.uid});
     return rows;
 }
 
@@ -124,6 +131,15 @@ private slots:
                 editor.PushButton5->click();
             });
         };
+        // A new row must come with a UID no task has had before.
+        QSet<QUuid> seen;
+        const auto newRow = [&](TaskListView* list, int position, const Fields& fields) {
+            const QUuid uid = list->tasks()->at(position).uid;
+            if (uid.isNull() || seen.contains(uid))
+                qFatal("row %d was given no new UID", position);
+            seen.insert(uid);
+            return Row{fields, uid};
+        };
         const Fields typed = {
             QString(), QStringLiteral("Medium"), QStringLiteral("General"), QString(), QString(),
             QString()};
@@ -142,7 +158,7 @@ private slots:
                 w->PushButton8->click();
                 Fields f = typed;
                 f[0] = name;
-                shown.append(f);
+                shown.append(newRow(list, int(shown.size()), f));
                 break;
             }
             case 2: { // Edit Task
@@ -153,7 +169,7 @@ private slots:
                 }
                 typeTask(name);
                 w->PushButton1->click();
-                shown[row][0] = name;
+                shown[row].fields[0] = name;
                 break;
             }
             case 3:
@@ -199,12 +215,13 @@ private slots:
             case 9: // Load Sample/Example Items
                 w->PushButton10->click();
                 for (const char* t : {"Deliver Parts", "Call Nessaly", "Collaborate with Dorrin"})
-                    m.screen[0].append({QString::fromLatin1(t),
-                                        QString::fromLatin1(t[1] == 'o' ? "High" : "Medium"),
-                                        QStringLiteral("General"),
-                                        {},
-                                        {},
-                                        {}});
+                    m.screen[0].append(newRow(w->ListView1, int(m.screen[0].size()),
+                                              {QString::fromLatin1(t),
+                                               QString::fromLatin1(t[1] == 'o' ? "High" : "Medium"),
+                                               QStringLiteral("General"),
+                                               {},
+                                               {},
+                                               {}}));
                 break;
             case 10: { // show another category
                 saves = false;
@@ -264,7 +281,8 @@ private slots:
                      m.stored.contains(del) ? encode(m.stored[del]) : QStringLiteral("<absent>"));
         }
 
-        // After a restart the tree and every category's lists are what the model says.
+        // After a restart the tree and every category's lists are what the model says, each
+        // task with its UID.
         w = &s.closeAndReopen();
         QList<CategoryTreeCodec::Node> expectedTree;
         for (const Model::Node& n : m.nodes)

@@ -261,6 +261,71 @@ private slots:
         QCOMPARE(f.ListView1->columnTwips(), (QList<double>{2200, 900, 1200, 1200, 1, 1}));
         QCOMPARE(f.ListView2->columnTwips(), (QList<double>{2200, 1200, 1200, 1200, 1, 1}));
     }
+
+    // Tasks keep their UIDs through a restart, and through a change another program made to
+    // the stored list: each entry it left as it was keeps its UID, the others get new ones.
+    // `after` names tasks of `before` by letter; `kept` gives, for each row of `after`, the
+    // position in `before` whose UID it keeps, or -1 for a new one.
+    void uids_followUnchangedEntries_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QList<int>>("kept");
+        QTest::newRow("untouched") << "abc"
+                                   << "abc" << QList<int>{0, 1, 2};
+        QTest::newRow("one removed") << "abc"
+                                     << "ac" << QList<int>{0, 2};
+        QTest::newRow("reordered, one added") << "abc"
+                                              << "cxba" << QList<int>{2, -1, 1, 0};
+        QTest::newRow("one changed") << "abc"
+                                     << "aXc" << QList<int>{0, -1, 2};
+        QTest::newRow("a copy added") << "ab"
+                                      << "aab" << QList<int>{0, -1, 1};
+        QTest::newRow("equal tasks keep their order") << "aa"
+                                                      << "aa" << QList<int>{0, 1};
+        QTest::newRow("all gone") << "ab"
+                                  << "" << QList<int>{};
+    }
+    void uids_followUnchangedEntries()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QList<int>, kept);
+        const auto list = [](const QString& names) {
+            QList<QStringList> tasks;
+            for (const QChar name : names)
+                tasks.append({name, "High", "Work", "", name.isUpper() ? "changed" : "", ""});
+            return storedTasks(tasks);
+        };
+        const auto uids = [](const Form1& f) {
+            QList<QUuid> all;
+            for (const TaskRow& row : f.ListView1->tasks()->rows())
+                all.append(row.uid);
+            return all;
+        };
+        Form1Session s;
+        s.preset(kTree, kTwoCategories);
+        s.preset(QStringLiteral("1_Root_1"), list(before));
+        const QList<QUuid> first = uids(s.start());
+        QCOMPARE(QSet<QUuid>(first.begin(), first.end()).size(), before.size());
+        QVERIFY(!first.contains(QUuid()));
+        QCOMPARE(uids(s.closeAndReopen()), first);
+
+        s.close();
+        s.preset(QStringLiteral("1_Root_1"), list(after));
+        const QList<QUuid> now = uids(s.start());
+        QCOMPARE(now.size(), kept.size());
+        for (int i = 0; i < kept.size(); ++i) {
+            if (kept[i] >= 0)
+                QCOMPARE(now[i], first[kept[i]]);
+            else
+                QVERIFY(!first.contains(now[i]) && !now[i].isNull());
+        }
+        QCOMPARE(QSet<QUuid>(now.begin(), now.end()).size(), now.size());
+        // Giving UIDs never touches the list as stored.
+        QCOMPARE(s.stored(QStringLiteral("1_Root_1")), list(after));
+        QCOMPARE(uids(s.closeAndReopen()), now);
+    }
 };
 
 KESTRUNE_TEST_MAIN(TestForm1TaskLists)
