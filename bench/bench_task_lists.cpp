@@ -33,6 +33,11 @@ public:
         fail(prompt);
     }
     int exec(QDialog&) override { fail(QStringLiteral("a dialog")); }
+    QString fileName(QWidget*, FileMode, const QString& title, const QString&,
+                     const QString&) override
+    {
+        fail(title);
+    }
 
 private:
     [[noreturn]] static void fail(const QString& text)

@@ -30,6 +30,17 @@ QUuid create()
     return QUuid::fromRfc4122(bytes);
 }
 
+QUuid fromCalendarUid(const QString& text)
+{
+    if (text.isEmpty())
+        return create();
+    if (const QUuid uuid = QUuid::fromString(text); !uuid.isNull())
+        return uuid;
+    // Kestrune's own namespace for the UIDs of other programs.
+    static const QUuid kNamespace(QStringLiteral("6f1d3c52-8a4e-4b8e-9d0f-2c7a5e9b4d31"));
+    return QUuid::createUuidV5(kNamespace, text);
+}
+
 quint64 digestOfEntry(const QChar* entry, qsizetype length)
 {
     // A digest that stays the same across versions of Qt and of this program: it is stored.

@@ -18,6 +18,11 @@ namespace TaskUids {
 // A random (version 4) UUID.
 QUuid create();
 
+// The UID of a task from another program's calendar, whose UIDs may be any text: a UUID is
+// taken as it is, any other text gives the same name-based UUID every time, so that the same
+// file read twice finds its tasks again. An empty text gives a new UID.
+QUuid fromCalendarUid(const QString& text);
+
 // The digest of an entry as written by TaskListCodec::writeEntry, from its UTF-16 text.
 quint64 digestOfEntry(const QChar* entry, qsizetype length);
 quint64 digest(const TaskListCodec::Fields& fields);

@@ -1,6 +1,7 @@
 #include "prompts.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -59,6 +60,14 @@ QString DesktopPrompts::input(QWidget* parent, const QString& prompt, const QStr
 int DesktopPrompts::exec(QDialog& dialog)
 {
     return dialog.exec();
+}
+
+QString DesktopPrompts::fileName(QWidget* parent, FileMode mode, const QString& title,
+                                 const QString& suggested, const QString& filter)
+{
+    return mode == FileMode::Open
+               ? QFileDialog::getOpenFileName(parent, title, suggested, filter)
+               : QFileDialog::getSaveFileName(parent, title, suggested, filter);
 }
 
 QString applicationTitle(const QString& productName)

@@ -27,6 +27,15 @@ public:
                           const QString& initialText) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int exec(QDialog& dialog) = 0;
+    // A file dialog, to open an existing file or to save one (the program asks before
+    // replacing); the chosen path, or the empty text on "Cancel".
+    enum class FileMode
+    {
+        Open,
+        Save,
+    };
+    virtual QString fileName(QWidget* parent, FileMode mode, const QString& title,
+                             const QString& suggested, const QString& filter) = 0;
 
     // The prompts in use; the desktop ones unless a test installed its own.
     static Prompts& current();
@@ -42,6 +51,8 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title,
                   const QString& initialText) override;
     int exec(QDialog& dialog) override;
+    QString fileName(QWidget* parent, FileMode mode, const QString& title,
+                     const QString& suggested, const QString& filter) override;
 };
 
 // The title of message boxes and input boxes that give none of their own: the product name

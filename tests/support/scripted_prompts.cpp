@@ -28,6 +28,17 @@ QString ScriptedPrompts::input(QWidget*, const QString& prompt, const QString& t
     return answer;
 }
 
+QString ScriptedPrompts::fileName(QWidget*, FileMode, const QString& title,
+                                  const QString& suggested, const QString&)
+{
+    shown.append({Shown::File, suggested, title, Icon::None});
+    if (fileAnswers.empty())
+        return {};
+    const QString answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
 int ScriptedPrompts::exec(QDialog& dialog)
 {
     shown.append({Shown::Dialog, dialog.windowTitle(), dialog.windowTitle(), Icon::None});

@@ -19,6 +19,7 @@ public:
             YesNo,
             Input,
             Dialog,
+            File,
         } kind;
         QString text;
         QString title;
@@ -33,10 +34,14 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title,
                   const QString& initialText) override;
     int exec(QDialog& dialog) override;
+    QString fileName(QWidget* parent, FileMode mode, const QString& title,
+                     const QString& suggested, const QString& filter) override;
 
     // Answers, used in order. An unanswered question counts as "No", "Cancel" or closing.
     std::deque<bool> yesNoAnswers;
     std::deque<QString> inputAnswers;
+    // Paths chosen in file dialogs; the suggested one is recorded as the prompt's text.
+    std::deque<QString> fileAnswers;
     // Plays the user's part in a modal dialog; the dialog is shown while it runs.
     std::deque<std::function<void(QDialog&)>> dialogActions;
 
