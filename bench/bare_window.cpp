@@ -1,7 +1,8 @@
-// The floor for start-up: a plain Qt window with the main window's controls at the same size,
-// with nothing behind them. It shows itself and waits, like the program.
+// The floor for start-up: a plain Qt window with the main window's menu bar and controls at the
+// same size, with nothing behind them. It shows itself and waits, like the program.
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -13,10 +14,17 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QWidget window;
-    window.resize(808, 394);
     window.setWindowTitle(QStringLiteral("Tolvendra Software"));
+    auto* bar = new QMenuBar(&window);
+    bar->setNativeMenuBar(false);
+    bar->addMenu(QStringLiteral("&Tasks"));
+    const int barHeight = bar->sizeHint().height();
+    window.resize(808, 394 + barHeight);
+    bar->setGeometry(0, 0, 808, barHeight);
+    auto* client = new QWidget(&window);
+    client->setGeometry(0, barHeight, 808, 394);
     const auto place = [&](QWidget* widget, int x, int y, int w, int h) {
-        widget->setParent(&window);
+        widget->setParent(client);
         widget->setGeometry(x, y, w, h);
     };
     place(new QLabel(QStringLiteral("Categories")), 8, 8, 264, 19);

@@ -9,14 +9,11 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace {
-
-// Outer 12210 x 6285 twips; the client area the controls are placed in.
-constexpr double kClientWidth = 12120;
-constexpr double kClientHeight = 5910;
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 {
@@ -49,32 +46,43 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
-    resize(Twips::toPixels(kClientWidth), Twips::toPixels(kClientHeight));
+    menuBar1 = new QMenuBar(this);
+    menuBar1->setObjectName(QStringLiteral("menuBar1"));
+    // The window's size counts the bar above the client area; a desktop's global menu would
+    // take it out of the window.
+    menuBar1->setNativeMenuBar(false);
+    mnuTasks = menuBar1->addMenu(QStringLiteral("&Tasks"));
+    mnuTasks->setObjectName(QStringLiteral("mnuTasks"));
+    clientArea = new QWidget(this);
+    clientArea->setObjectName(QStringLiteral("clientArea"));
+    resize(designWindowPixels());
+    placeClientArea();
 
-    Label3 = label(this, "Label3", QStringLiteral("Categories"));
-    tvFolders = new CategoryTree(this);
+    Label3 = label(clientArea, "Label3", QStringLiteral("Categories"));
+    tvFolders = new CategoryTree(clientArea);
     tvFolders->setAccessibleName(QStringLiteral("Categories"));
-    PushButton2 = button(this, "PushButton2", QStringLiteral("Add To Do Category"));
-    PushButton3 = button(this, "PushButton3", QStringLiteral("Add To Do Subcategory"));
-    PushButton4 = button(this, "PushButton4", QStringLiteral("Delete Selected Category (or Sub)"));
-    Label1 = label(this, "Label1", QStringLiteral("Tasks for [X]"));
-    TabControl1 = new TaskTabs(this);
+    PushButton2 = button(clientArea, "PushButton2", QStringLiteral("Add To Do Category"));
+    PushButton3 = button(clientArea, "PushButton3", QStringLiteral("Add To Do Subcategory"));
+    PushButton4 =
+        button(clientArea, "PushButton4", QStringLiteral("Delete Selected Category (or Sub)"));
+    Label1 = label(clientArea, "Label1", QStringLiteral("Tasks for [X]"));
+    TabControl1 = new TaskTabs(clientArea);
     ListView1 = new TaskListView(QStringLiteral("ListView1"));
     ListView1->setAccessibleName(QStringLiteral("Active Tasks"));
     ListView2 = new TaskListView(QStringLiteral("ListView2"));
     ListView2->setAccessibleName(QStringLiteral("Deleted Tasks"));
     TabControl1->setPage(0, ListView1);
     TabControl1->setPage(1, ListView2);
-    PushButton8 = button(this, "PushButton8", QStringLiteral("Add Task"));
-    PushButton1 = button(this, "PushButton1", QStringLiteral("Edit Task"));
-    PushButton9 = button(this, "PushButton9", QStringLiteral("Delete Selected Task"));
-    PushButton11 = button(this, "PushButton11", QStringLiteral("Export All Tasks To ..."));
-    PushButton10 = button(this, "PushButton10", QStringLiteral("Load Sample/Example Items"));
-    PushButton7 = button(this, "PushButton7", QStringLiteral("Delete All Tasks"));
-    PushButton5 = button(this, "PushButton5", QStringLiteral("Move Up"));
-    PushButton6 = button(this, "PushButton6", QStringLiteral("Move Down"));
-    Label2 = label(this, "Label2", QStringLiteral("Temporary Scratch Pad:"));
-    Text1 = new QPlainTextEdit(this);
+    PushButton8 = button(clientArea, "PushButton8", QStringLiteral("Add Task"));
+    PushButton1 = button(clientArea, "PushButton1", QStringLiteral("Edit Task"));
+    PushButton9 = button(clientArea, "PushButton9", QStringLiteral("Delete Selected Task"));
+    PushButton11 = button(clientArea, "PushButton11", QStringLiteral("Export All Tasks To ..."));
+    PushButton10 = button(clientArea, "PushButton10", QStringLiteral("Load Sample/Example Items"));
+    PushButton7 = button(clientArea, "PushButton7", QStringLiteral("Delete All Tasks"));
+    PushButton5 = button(clientArea, "PushButton5", QStringLiteral("Move Up"));
+    PushButton6 = button(clientArea, "PushButton6", QStringLiteral("Move Down"));
+    Label2 = label(clientArea, "Label2", QStringLiteral("Temporary Scratch Pad:"));
+    Text1 = new QPlainTextEdit(clientArea);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setAccessibleName(QStringLiteral("Temporary Scratch Pad:"));
 

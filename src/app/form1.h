@@ -12,6 +12,7 @@
 class CategoryTree;
 class cSysTray;
 class QMenu;
+class QMenuBar;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,6 +33,13 @@ public:
     ~Form1() override;
 
     SettingsStore& store() const { return m_store; }
+
+    // The program's own commands, in one bar above the client area.
+    QMenuBar* menuBar1;
+    QMenu* mnuTasks;
+    // Holds every control below the bar, so their places in twips stay relative to the client
+    // area the window was designed with.
+    QWidget* clientArea;
 
     // Controls, named as everywhere else in the program.
     QLabel* Label3;
@@ -132,6 +140,10 @@ private:
     void layOutNormal(Steps& step);
     void layOutMaximised(Steps& step);
     void keepDesignSize();
+    // The bar at the top across the window's width, the client area in the rest below it.
+    void placeClientArea();
+    // The normal window: the design client area with the bar above it.
+    QSize designWindowPixels() const;
     // The state start-up gave the window ("WindowState" as read). The first showing is still
     // start-up, so the pass stores nothing until the window has left this state.
     std::optional<int> m_stateFromStartup;

@@ -1,5 +1,7 @@
 // The layout pass of the main window: every control at its design place in the normal state,
 // the same places scaled by the window's size when maximised, and a minimise handed to the tray.
+// The controls live in the client area below the menu bar, so their places are relative to it
+// and the window is the bar's height taller than the design.
 #include "category_tree.h"
 #include "csystray.h"
 #include "error_report.h"
@@ -11,10 +13,12 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTimer>
+#include <algorithm>
 #include <vector>
 
 bool Form1::hiddenInTray = false;
@@ -23,7 +27,8 @@ namespace {
 
 using Twips::Edge;
 
-// The outer size the window was designed at; the maximised layout scales by it.
+// The outer size the window was designed at, without a menu bar; the maximised layout scales
+// the outer size less the bar by it.
 constexpr double kDesignOuterWidth = 12210;
 constexpr double kDesignOuterHeight = 6285;
 // The client area the fixed border holds in the normal state.
@@ -156,7 +161,8 @@ void Form1::layOutNormal(Steps& step)
 
 void Form1::layOutMaximised(Steps& step)
 {
-    const QSize outer = frameGeometry().size();
+    // The client area scales as it would in a window without the bar.
+    const QSize outer = frameGeometry().size() - QSize(0, menuBar1->height());
     const double outerWidth = outer.width() * Twips::kPerPixel;
     const double outerHeight = outer.height() * Twips::kPerPixel;
     double referenceWidth = 0;
@@ -194,14 +200,26 @@ void Form1::keepDesignSize()
     // drags to is undone instead, once it is clear that no maximise is under way.
     if (!isVisible() ||
         (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ||
-        size() == designClientPixels())
+        size() == designWindowPixels())
         return;
     QTimer::singleShot(kSizeSettleMs, this, [this] {
         if (isVisible() &&
             !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
-            size() != designClientPixels())
-            resize(designClientPixels());
+            size() != designWindowPixels())
+            resize(designWindowPixels());
     });
+}
+
+QSize Form1::designWindowPixels() const
+{
+    return designClientPixels() + QSize(0, menuBar1->sizeHint().height());
+}
+
+void Form1::placeClientArea()
+{
+    const int bar = menuBar1->sizeHint().height();
+    menuBar1->setGeometry(0, 0, width(), bar);
+    clientArea->setGeometry(0, bar, width(), std::max(0, height() - bar));
 }
 
 void Form1::changeEvent(QEvent* event)
@@ -215,6 +233,7 @@ void Form1::changeEvent(QEvent* event)
 void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    placeClientArea();
     if (!isVisible())
         return;
     keepDesignSize();

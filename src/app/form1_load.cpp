@@ -102,6 +102,9 @@ void Form1::applySkin()
     if (!skin.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Cannot read the skin file %1.").arg(skinFile));
     setStyleSheet(QString::fromUtf8(skin.readAll()));
+    // The skin may give the menu bar another height, and the window follows it.
+    resize(designWindowPixels());
+    placeClientArea();
 }
 
 void Form1::tvFolders_NodeClick(QTreeWidgetItem* node)

@@ -7,6 +7,7 @@
 #include "task_tabs.h"
 
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QPushButton>
 
 namespace {
@@ -137,6 +138,9 @@ void Form1::PushButton10_Click()
 void Form1::installPointerRules()
 {
     auto* rules = new PointerRules(this, m_handPointer);
+    // The bare surface the pointer meets is the client area's; the bar is no command button.
+    rules->addDefaultWidget(clientArea);
+    rules->addDefaultWidget(menuBar1);
     for (QPushButton* b :
          {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
           PushButton8, PushButton9, PushButton10, PushButton11})

@@ -1,6 +1,6 @@
 // Both windows drawn in Fusion under a light and a dark colour scheme: every text the user reads
-// (headings, captions, tabs, list headers, buttons, list cells, the editor's fields) must stand
-// out from what is behind it, measured on the pixels drawn.
+// (headings, the menu bar, captions, tabs, list headers, buttons, list cells, the editor's fields)
+// must stand out from what is behind it, measured on the pixels drawn.
 #include "form1_session.h"
 #include "form2.h"
 #include "test_main.h"
@@ -11,6 +11,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QStyleOptionGroupBox>
@@ -99,6 +101,8 @@ QList<Text> mainWindowTexts(Form1& w)
     QList<Text> texts;
     for (QLabel* heading : {w.Label1, w.Label3})
         texts.append({heading->objectName(), heading, heading->rect()});
+    texts.append({w.mnuTasks->objectName(), w.menuBar1,
+                  w.menuBar1->actionGeometry(w.mnuTasks->menuAction())});
     for (QPushButton* button : w.findChildren<QPushButton*>())
         texts.append({button->objectName(), button, button->rect().adjusted(4, 4, -4, -4)});
     QTabBar* tabs = w.TabControl1->tabBar();

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 
 namespace {
@@ -326,6 +327,13 @@ private slots:
         QCoreApplication::sendEvent(w.PushButton5, &enter);
         QCoreApplication::sendEvent(w.tvFolders->viewport(), &move); // the tree leaves it alone
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
+        // The bare surface between the controls, and the menu bar.
+        for (QWidget* plain :
+             {static_cast<QWidget*>(w.clientArea), static_cast<QWidget*>(w.menuBar1)}) {
+            QCoreApplication::sendEvent(w.PushButton8, &enter);
+            QCoreApplication::sendEvent(plain, &move);
+            QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        }
         AppFolder::setPath({});
     }
 };

@@ -69,6 +69,9 @@ private slots:
         QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
         QVERIFY(w.mnuExport && w.mnuExport->isVisible());
         w.mnuExport->hide();
+        QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+        QTRY_VERIFY(w.mnuTasks->isVisible());
+        w.mnuTasks->hide();
         // Captions stay as they are: no mnemonics were added for the shortcuts.
         QCOMPARE(w.PushButton8->text(), QStringLiteral("Add Task"));
     }

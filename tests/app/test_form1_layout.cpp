@@ -5,6 +5,7 @@
 #include "twips.h"
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -16,10 +17,10 @@ using Twips::Edge;
 
 namespace {
 
-// Offscreen screens: one exactly the window's design outer size (12210 x 6285 twips), one
-// full-HD, and one too low for the tall buttons.
+// Offscreen screens: one exactly the window's design outer size (12210 x 6285 twips) with the
+// menu bar's height (%1) added, one full-HD, and one too low for the tall buttons.
 const char* kScreens = R"({"screens": [
-  {"name": "design", "x": 0, "y": 0, "width": 814, "height": 419, "logicalDpi": 96, "dpr": 1},
+  {"name": "design", "x": 0, "y": 0, "width": 814, "height": %1, "logicalDpi": 96, "dpr": 1},
   {"name": "large", "x": 1000, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96, "dpr": 1},
   {"name": "low", "x": 3000, "y": 0, "width": 900, "height": 80, "logicalDpi": 96, "dpr": 1}
 ]})";
@@ -29,6 +30,13 @@ struct Place
     QWidget* widget;
     float left, top, width, height;
 };
+
+// The controls' places are relative to the client area, below the menu bar; so is the outer
+// size the maximised layout scales by.
+int barHeight(const Form1& f)
+{
+    return f.menuBar1->height();
+}
 
 // Every control at the normal layout; the scratch pad where `scratchTop` says.
 QList<Place> normalPlaces(const Form1& f, float label2Top, float text1Top)
@@ -141,11 +149,45 @@ private slots:
         Form1Session s;
         Form1& w = s.startShown();
         QCOMPARE(w.windowState(), Qt::WindowNoState);
-        QCOMPARE(w.size(), QSize(808, 394)); // the 12120 x 5910 twips client area
+        QCOMPARE(w.clientArea->size(), QSize(808, 394)); // the 12120 x 5910 twips client area
         comparePlaces(normalPlaces(w, 6360, 6300));
         QVERIFY(s.prompts.errorBoxes().isEmpty());
         // Start-up stores nothing.
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("<absent>"));
+    }
+
+    void menuBar_aboveTheClientArea_controlsPlacedBelowIt_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("normal") << false;
+        QTest::newRow("maximised") << true;
+    }
+    void menuBar_aboveTheClientArea_controlsPlacedBelowIt()
+    {
+        QFETCH(bool, maximised);
+        Form1Session s;
+        Form1& w = s.startShown();
+        if (maximised)
+            maximiseOn(w, "large");
+        const int bar = barHeight(w);
+        QVERIFY(bar > 0);
+        QCOMPARE(w.menuBar1->geometry(), QRect(0, 0, w.width(), bar));
+        QCOMPARE(w.clientArea->geometry(), QRect(0, bar, w.width(), w.height() - bar));
+        QCOMPARE(w.menuBar1->actions(), QList<QAction*>{w.mnuTasks->menuAction()});
+        if (!maximised)
+            QCOMPARE(w.size(), QSize(808, 394 + bar));
+        const QSize outer = w.frameGeometry().size() - QSize(0, bar);
+        const QList<Place> places =
+            maximised ? maximisedPlaces(w, outer.width() * 15, outer.height() * 15)
+                      : normalPlaces(w, 6360, 6300);
+        comparePlaces(places);
+        for (const Place& p : places) {
+            QVERIFY(w.clientArea->isAncestorOf(p.widget));
+            // The lists are placed in the tab control.
+            if (p.widget->parentWidget() == w.clientArea)
+                QCOMPARE(p.widget->mapTo(&w, QPoint()),
+                         QPoint(Twips::toPixels(p.left), bar + Twips::toPixels(p.top)));
+        }
     }
 
     void maximisedAtDesignSize_differsOnlyWhereTheTablesDo()
@@ -153,7 +195,7 @@ private slots:
         Form1Session s;
         Form1& w = s.startShown();
         maximiseOn(w, "design");
-        QCOMPARE(w.frameGeometry().size(), QSize(814, 419));
+        QCOMPARE(w.frameGeometry().size() - QSize(0, barHeight(w)), QSize(814, 419));
         comparePlaces(maximisedPlaces(w, 12210, 6285));
         // The documented differences from the normal layout, spelled out.
         QCOMPARE(Twips::get(w.TabControl1, Edge::Height), 3750.f);
@@ -170,7 +212,7 @@ private slots:
         Form1Session s;
         Form1& w = s.startShown();
         maximiseOn(w, "large");
-        comparePlaces(maximisedPlaces(w, 1920 * 15, 1080 * 15));
+        comparePlaces(maximisedPlaces(w, 1920 * 15, (1080 - barHeight(w)) * 15));
         // "Move Down" ends where the tab control ends.
         QCOMPARE(Twips::get(w.PushButton6, Edge::Top) + Twips::get(w.PushButton6, Edge::Height),
                  Twips::get(w.TabControl1, Edge::Top) + Twips::get(w.TabControl1, Edge::Height));
@@ -184,8 +226,9 @@ private slots:
         maximiseOn(w, "large");
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("2"));
         w.showNormal();
-        QTRY_COMPARE(w.size(), QSize(808, 394));
-        comparePlaces(normalPlaces(w, 1080 * 15 + 1000, 1080 * 15 + 1000));
+        QTRY_COMPARE(w.clientArea->size(), QSize(808, 394));
+        const float scratchTop = float((1080 - barHeight(w)) * 15 + 1000);
+        comparePlaces(normalPlaces(w, scratchTop, scratchTop));
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("0"));
     }
 
@@ -197,7 +240,7 @@ private slots:
         Form1& w = s.startShown();
         QVERIFY(w.windowState() & Qt::WindowMaximized);
         QTRY_COMPARE(w.frameGeometry(), w.screen()->availableGeometry());
-        const QSize outer = w.frameGeometry().size();
+        const QSize outer = w.frameGeometry().size() - QSize(0, barHeight(w));
         comparePlaces(maximisedPlaces(w, outer.width() * 15, outer.height() * 15));
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("2.0"));
         QVERIFY(s.prompts.errorBoxes().isEmpty());
@@ -223,7 +266,7 @@ private slots:
             QStringLiteral("Invalid property value: PushButton5 cannot be ")));
         // Everything after the failing steps was still set.
         QCOMPARE(Twips::get(w.PushButton6, Edge::Left), float(11145.0 * 900 * 15 / 12210));
-        QCOMPARE(Twips::get(w.Text1, Edge::Top), float(80 * 15 + 1000));
+        QCOMPARE(Twips::get(w.Text1, Edge::Top), float((80 - barHeight(w)) * 15 + 1000));
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("2"));
     }
 
@@ -232,18 +275,32 @@ private slots:
         Form1Session s;
         Form1& w = s.startShown();
         w.resize(1000, 600);
-        QTRY_COMPARE(w.size(), QSize(808, 394));
+        QTRY_COMPARE(w.clientArea->size(), QSize(808, 394));
         comparePlaces(normalPlaces(w, 6360, 6300));
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("<absent>"));
     }
 };
 
+// The menu bar's height on this platform, from an application of its own: the screens must be
+// known before the test's application starts.
+int probeMenuBarHeight(int& argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication probe(argc, argv);
+    QMenuBar bar;
+    bar.setNativeMenuBar(false);
+    bar.addMenu(QStringLiteral("&Tasks"));
+    return bar.sizeHint().height();
+}
+
 // Like KESTRUNE_TEST_MAIN, with screens of known sizes.
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
+    const QByteArray config =
+        QString::fromLatin1(kScreens).arg(419 + probeMenuBarHeight(argc, argv)).toUtf8();
     QFile screens(home.filePath(QStringLiteral("screens.json")));
-    if (!screens.open(QIODevice::WriteOnly) || screens.write(kScreens) < 0)
+    if (!screens.open(QIODevice::WriteOnly) || screens.write(config) < 0)
         return 2;
     screens.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toUtf8());

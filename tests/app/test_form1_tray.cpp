@@ -109,7 +109,7 @@ private slots:
         minimise(w);
         release(TrayMessage::LeftUp);
         QCOMPARE(w.windowState() & ~Qt::WindowActive, Qt::WindowNoState);
-        QTRY_COMPARE(w.size(), QSize(808, 394));
+        QTRY_COMPARE(w.clientArea->size(), QSize(808, 394));
         QCOMPARE(s.stored(QStringLiteral("WindowState")), QStringLiteral("0"));
         QVERIFY(s.prompts.errorBoxes().isEmpty());
     }

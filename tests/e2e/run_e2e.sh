@@ -134,12 +134,19 @@ has_window() { [[ -n $(window_named "$1") ]]; }
 has_no_window() { [[ -z $(window_named "$1") ]]; }
 
 # Clicks at a point of a window given in twips of its design client size, scaled to the size
-# the window really has, so the click lands on the control whatever the scale factor.
+# the window really has, so the click lands on the control whatever the scale factor. With
+# "below-bar", the design client area sits below a menu bar: it keeps its proportions, and the
+# bar has the rest of the height.
 click_at_twips() {
     local window=$1 x=$2 y=$3 design_w=$4 design_h=$5 WIDTH HEIGHT X Y SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$window")"
+    local top=0 area_h=$HEIGHT
+    if [[ ${6:-} == below-bar ]]; then
+        area_h=$((WIDTH * design_h / design_w))
+        top=$((HEIGHT - area_h))
+    fi
     # No --sync: it waits for ever when the pointer is already there.
-    xdotool mousemove --window "$window" $((WIDTH * x / design_w)) $((HEIGHT * y / design_h))
+    xdotool mousemove --window "$window" $((WIDTH * x / design_w)) $((top + area_h * y / design_h))
     sleep 0.3
     xdotool click 1
 }
@@ -238,10 +245,11 @@ done
 sleep 1
 
 # --- Load Sample/Example Items, by a click on its button ------------------------------------------
-# The button's centre in the design client area of 12120 x 5910 twips. A click that fell on a
-# window still settling is given again, but only while nothing has been stored.
+# The button's centre in the design client area of 12120 x 5910 twips, below the menu bar. A
+# click that fell on a window still settling is given again, but only while nothing has been
+# stored.
 for _ in 1 2 3; do
-    click_at_twips "$main" $((8160 + 1920)) $((4880 + 202)) 12120 5910
+    click_at_twips "$main" $((8160 + 1920)) $((4880 + 202)) 12120 5910 below-bar
     poll 5 task_count_is 3 && break
     task_count_is 0 || break
 done
