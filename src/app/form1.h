@@ -1,6 +1,8 @@
 #pragma once
 
+#include "calendar_import.h"
 #include "find_host.h"
+#include "task_directory.h"
 #include "task_editor_host.h"
 
 #include <QCursor>
@@ -24,7 +26,11 @@ class TaskTabs;
 
 // The main window: the category tree, the two task lists of the selected category and the
 // commands. The lists on screen are the working copy of the selected category's stored lists.
-class Form1 : public QWidget, public TaskEditorHost, public FindHost
+class Form1 : public QWidget,
+              public TaskEditorHost,
+              public FindHost,
+              public TaskListsHost,
+              public CategoryHost
 {
     Q_OBJECT
 
@@ -103,7 +109,25 @@ public:
     void PushButton11_Click();
     void subMenuExcel_Click();
     void subMenuPDF_Click();
+    void subMenuICalendar_Click();
     // --- end export ---
+
+    // --- iCalendar import (form1_calendar.cpp) ---
+    // "Import Tasks..." in the Tasks menu, Ctrl+I.
+    QAction* actionImportTasks = nullptr;
+    void importTasks();
+    // Reads the file at `path` into the store and the lists on screen; the command after the
+    // file dialog. Every outcome ends in a message.
+    void importTasksFrom(const QString& path);
+    QString shownCategoryKey() const override;
+    TaskListModel* shownTasks(bool deleted) const override;
+    void saveShownTasks() override;
+    QList<Category> categories() const override;
+    QString selectedCategoryKey() const override;
+    int roomForCategories() const override;
+    QString addCategory(const QString& parentKey, const QString& name) override;
+    void storeTree() override;
+    // --- end iCalendar import ---
 
     // --- find (form1_find.cpp) ---
     // Ctrl+F opens the find window; F3 and Shift+F3 go to the next and the previous match of

@@ -84,6 +84,9 @@ void Form1::PushButton11_Click()
         QAction* pdf = mnuExport->addAction(QStringLiteral("PDF"));
         pdf->setObjectName(QStringLiteral("subMenuPDF"));
         connect(pdf, &QAction::triggered, this, &Form1::subMenuPDF_Click);
+        QAction* calendar = mnuExport->addAction(QStringLiteral("iCalendar"));
+        calendar->setObjectName(QStringLiteral("subMenuICalendar"));
+        connect(calendar, &QAction::triggered, this, &Form1::subMenuICalendar_Click);
     }
     mnuExport->popup(QCursor::pos());
 }
@@ -129,5 +132,20 @@ void Form1::subMenuPDF_Click()
             path = TaskExport::toPdf(m_store, PdfTable::localePageSize(), feedback.progress());
         }
         openExported(this, path);
+    });
+}
+
+void Form1::subMenuICalendar_Click()
+{
+    Steps step(QStringLiteral("Form1.subMenuICalendar_Click"), this);
+    step(100, [&] {
+        const QString path = Prompts::current().fileName(
+            this, Prompts::FileMode::Save, QStringLiteral("Export All Tasks To iCalendar"),
+            QDir::home().filePath(QStringLiteral("Kestrune tasks.ics")),
+            QStringLiteral("iCalendar files (*.ics);;All files (*)"));
+        if (path.isEmpty())
+            return;
+        ExportFeedback feedback(this);
+        TaskExport::toCalendar(m_store, path, feedback.progress());
     });
 }

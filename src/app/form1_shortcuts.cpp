@@ -6,6 +6,8 @@
 
 #include <QMenu>
 #include <QPushButton>
+#include <QAction>
+#include <QMenu>
 #include <QShortcut>
 
 void Form1::bringForward()
@@ -56,6 +58,13 @@ void Form1::installShortcuts()
         if (mnuExport)
             mnuExport->move(PushButton11->mapToGlobal(QPoint(0, PushButton11->height())));
     });
+    // Kestrune's own commands live in the menu bar, each with its keys.
+    actionImportTasks = mnuTasks->addAction(QStringLiteral("&Import Tasks..."));
+    actionImportTasks->setObjectName(QStringLiteral("actionImportTasks"));
+    actionImportTasks->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    // Added to the window too, so its keys work wherever the focus is in it.
+    addAction(actionImportTasks);
+    connect(actionImportTasks, &QAction::triggered, this, &Form1::importTasks);
     // Finding: the window, then the next and the previous match without it.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
             &Form1::findTasks);

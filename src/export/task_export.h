@@ -20,4 +20,10 @@ QString toWorkbook(const SettingsStore& store, const ExportProgress& progress = 
 QString toPdf(const SettingsStore& store, const QPageSize& pageSize,
               const ExportProgress& progress = {});
 
+// One iCalendar file at `path` of every task of every category, active and deleted, with the
+// tree it takes to rebuild them; a task that came from another program goes out as the VTODO it
+// came as, with Kestrune's fields written into it. Tasks whose UIDs were never stored get them
+// now. On a failure nothing is left at `path` and Failure is thrown.
+void toCalendar(SettingsStore& store, const QString& path, const ExportProgress& progress = {});
+
 } // namespace TaskExport
