@@ -237,11 +237,11 @@ void Reader::frame()
             open.push_back({*begins, line.number});
         } else if (ends) {
             if (*ends != open.back().name) {
-                throw failure(line.number,
-                              QStringLiteral("END:%1 where BEGIN:%2 of line %3 is to be closed")
-                                  .arg(QString::fromUtf8(*ends),
-                                       QString::fromUtf8(open.back().name))
-                                  .arg(open.back().line));
+                throw failure(
+                    line.number,
+                    QStringLiteral("END:%1 where BEGIN:%2 of line %3 is to be closed")
+                        .arg(QString::fromUtf8(*ends), QString::fromUtf8(open.back().name))
+                        .arg(open.back().line));
             }
             const Open closed = open.back();
             open.pop_back();
@@ -269,8 +269,8 @@ Ical::Component Reader::parseComponent(const QByteArray& text, int firstLine,
 {
     Ical::Component component(icalparser_parse_string(text.constData()));
     if (!component)
-        throw failure(firstLine, QStringLiteral("libical cannot read this %1")
-                                     .arg(QString::fromUtf8(kind)));
+        throw failure(firstLine,
+                      QStringLiteral("libical cannot read this %1").arg(QString::fromUtf8(kind)));
     if (const char* error = VTodoMapping::Internal::firstError(component.get()))
         refuse(text, firstLine, kind, error);
     return component;
@@ -306,8 +306,9 @@ void Reader::refuse(const QByteArray& text, int firstLine, const QByteArray& kin
         if (!one)
             throw failure(line.number, message);
         if (const char* lineError = VTodoMapping::Internal::firstError(one.get())) {
-            throw failure(line.number, QStringLiteral("libical refuses this line: %1")
-                                           .arg(utf8(lineError).simplified()));
+            throw failure(
+                line.number,
+                QStringLiteral("libical refuses this line: %1").arg(utf8(lineError).simplified()));
         }
     }
     throw failure(firstLine, message);
@@ -449,8 +450,8 @@ struct Writer::State
     void put(const char* data, qsizetype size)
     {
         if (file.write(data, size) != size) {
-            throw Failure(QStringLiteral("Cannot write %1: %2")
-                              .arg(file.fileName(), file.errorString()));
+            throw Failure(
+                QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
         }
     }
 };
@@ -460,8 +461,7 @@ Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
 {
     m_state->file.setFileName(path);
     if (!m_state->file.open(QIODevice::WriteOnly)) {
-        throw Failure(
-            QStringLiteral("Cannot write %1: %2").arg(path, m_state->file.errorString()));
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, m_state->file.errorString()));
     }
     const Ical::Component calendar(icalcomponent_new_vcalendar());
     icalcomponent* c = calendar.get();

@@ -45,8 +45,9 @@ const QString kDone = QStringLiteral("Done");
 int priorityNumber(const QString& text)
 {
     static const QHash<QString, int> numbers = {
-        {QStringLiteral("Highest"), 1}, {QStringLiteral("High"), 3}, {QStringLiteral("Medium"), 5},
-        {QStringLiteral("Low"), 7},     {QStringLiteral("Lowest"), 9},
+        {QStringLiteral("Highest"), 1}, {QStringLiteral("High"), 3},
+        {QStringLiteral("Medium"), 5},  {QStringLiteral("Low"), 7},
+        {QStringLiteral("Lowest"), 9},
     };
     return numbers.value(text, 0);
 }
@@ -167,13 +168,16 @@ const QTimeZone& systemZone(const char* tzid)
     auto it = known.find(id);
     if (it != known.end())
         return *it;
-    QTimeZone zone(id);
-    if (!zone.isValid())
-        zone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(id));
+    // Only names of the zone database: QTimeZone would take other text for a POSIX rule or a
+    // path, and "Nowhere" would become UTC.
+    QByteArray name = id;
+    if (!QTimeZone::isTimeZoneIdAvailable(name))
+        name = QTimeZone::windowsIdToDefaultIanaId(id);
     // Some programs prefix the zone name ("/mozilla.org/20050126_1/Europe/Berlin").
     const QList<QByteArray> parts = id.split('/');
-    if (!zone.isValid() && parts.size() >= 2)
-        zone = QTimeZone(parts[parts.size() - 2] + '/' + parts.last());
+    if (name.isEmpty() && parts.size() >= 2)
+        name = parts[parts.size() - 2] + '/' + parts.last();
+    const QTimeZone zone = QTimeZone::isTimeZoneIdAvailable(name) ? QTimeZone(name) : QTimeZone();
     return *known.insert(id, zone);
 }
 
@@ -294,10 +298,10 @@ void setDue(icalcomponent* c, const QString& text)
     icalcomponent_add_property(c, icalproperty_new_due(due));
 }
 
-void setDone(icalcomponent* c, const QString& text)
+void setDone(icalcomponent* c, const QString& text, bool fresh)
 {
     const bool done = text == kDone;
-    if (isDone(c) == done)
+    if (isDone(c) == done && !(fresh && !done))
         return;
     removeAll(c, ICAL_STATUS_PROPERTY);
     if (done) {
@@ -305,8 +309,9 @@ void setDone(icalcomponent* c, const QString& text)
         removeAll(c, ICAL_PERCENTCOMPLETE_PROPERTY);
         icalcomponent_add_property(c, icalproperty_new_percentcomplete(100));
         if (!first(c, ICAL_COMPLETED_PROPERTY)) {
-            icalcomponent_add_property(c, icalproperty_new_completed(icaltime_current_time_with_zone(
-                                              icaltimezone_get_utc_timezone())));
+            icalcomponent_add_property(
+                c, icalproperty_new_completed(
+                       icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
         }
         return;
     }
@@ -357,7 +362,8 @@ void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
 
     const QString& type = fields[TypeField];
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
-    const QString firstCategory = category ? utf8(icalproperty_get_categories(category)) : QString();
+    const QString firstCategory =
+        category ? utf8(icalproperty_get_categories(category)) : QString();
     const bool typeNeeded =
         RawText::altersAsText(type) || type.contains(u',') || firstCategory != type;
     // When reading would not recognise the standard property as still saying the raw text,
@@ -374,14 +380,12 @@ void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
     raw(DoneField, !done.isEmpty() && done != kDone);
 }
 
-void patch(icalcomponent* c, const CalendarTask& task)
+void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
 {
     const QByteArray uid = task.uid.toUtf8();
     const char* haveUid = icalcomponent_get_uid(c);
     if (!task.uid.isEmpty() && (!haveUid || uid != haveUid))
         icalcomponent_set_uid(c, uid.constData());
-    else if (!haveUid)
-        icalcomponent_set_uid(c, QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8());
 
     const TaskListCodec::Fields& f = task.fields;
     setText(c, ICAL_SUMMARY_PROPERTY, f[TaskField]);
@@ -389,7 +393,7 @@ void patch(icalcomponent* c, const CalendarTask& task)
     setPriority(c, f[PriorityField]);
     setType(c, f[TypeField]);
     setDue(c, f[DueField]);
-    setDone(c, f[DoneField]);
+    setDone(c, f[DoneField], fresh);
     setRawTexts(c, f);
 
     if (sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
@@ -458,7 +462,8 @@ CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
         } else if (strcasecmp(name, kCategoryKey) == 0) {
             task.categoryKey = RawText::decode(xValue(p));
         } else if (strcasecmp(name, kDeleted) == 0) {
-            task.deleted = QByteArray(xValue(p)).trimmed().compare("TRUE", Qt::CaseInsensitive) == 0;
+            task.deleted =
+                QByteArray(xValue(p)).trimmed().compare("TRUE", Qt::CaseInsensitive) == 0;
         } else {
             for (int field = 0; field < TaskListCodec::kFieldCount; ++field) {
                 if (strcasecmp(name, kRawNames[field]) != 0)
@@ -523,14 +528,18 @@ Ical::Text print(const CalendarTask& task, QByteArrayView kept)
     Ical::Component vtodo;
     if (kept.isEmpty()) {
         vtodo.reset(icalcomponent_new_vtodo());
-        // DTSTAMP is required of every VTODO; a kept one keeps its own.
-        icalcomponent_add_property(vtodo.get(),
-                                   icalproperty_new_dtstamp(icaltime_current_time_with_zone(
-                                       icaltimezone_get_utc_timezone())));
+        // UID and DTSTAMP are required of every VTODO; a kept one keeps its own.
+        if (task.uid.isEmpty()) {
+            icalcomponent_set_uid(vtodo.get(),
+                                  QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8());
+        }
+        icalcomponent_add_property(
+            vtodo.get(), icalproperty_new_dtstamp(
+                             icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
     } else {
         vtodo = parseVTodo(kept);
     }
-    patch(vtodo.get(), task);
+    patch(vtodo.get(), task, kept.isEmpty());
     return Ical::Text(icalcomponent_as_ical_string_r(vtodo.get()));
 }
 
