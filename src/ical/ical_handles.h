@@ -1,0 +1,30 @@
+#pragma once
+
+// libical's objects owned the C++ way, so that an early return or an exception frees them.
+#include <libical/ical.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace Ical {
+
+struct ComponentFree
+{
+    void operator()(icalcomponent* component) const { icalcomponent_free(component); }
+};
+using Component = std::unique_ptr<icalcomponent, ComponentFree>;
+
+// The texts libical's *_r functions hand over belong to the caller.
+struct BufferFree
+{
+    void operator()(char* text) const { icalmemory_free_buffer(text); }
+};
+using Text = std::unique_ptr<char, BufferFree>;
+
+struct TimeZoneFree
+{
+    void operator()(icaltimezone* zone) const { icaltimezone_free(zone, 1); }
+};
+using TimeZone = std::unique_ptr<icaltimezone, TimeZoneFree>;
+
+} // namespace Ical

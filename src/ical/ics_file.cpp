@@ -1,0 +1,513 @@
+#include "failure.h"
+#include "raw_text.h"
+#include "vtodo_mapping_internal.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace IcsFile {
+
+namespace {
+
+const char* const kMarker = "X-KESTRUNE-FILE";
+const char* const kTreeCategory = "X-KESTRUNE-TREE";
+const char* const kTreeKey = "X-KESTRUNE-KEY";
+
+QString utf8(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// One content line, with the lines that continue it (folded lines start with a blank).
+struct ContentLine
+{
+    qsizetype begin = 0; // first byte of the first physical line
+    qsizetype next = 0;  // first byte after its last line break
+    int number = 0;      // 1-based line of the file it starts on
+    // The unfolded text. Only lines that may be BEGIN: or END: are unfolded, as nothing but
+    // those two is read here; the others leave the text of their first physical line.
+    QByteArray text;
+};
+
+class ContentLines
+{
+public:
+    ContentLines(QByteArrayView bytes, int firstNumber) : m_bytes(bytes), m_number(firstNumber) {}
+
+    bool next(ContentLine& line)
+    {
+        if (m_pos >= m_bytes.size())
+            return false;
+        line.begin = m_pos;
+        line.number = m_number;
+        const QByteArrayView first = physical();
+        const bool mayFrame = startsLike(first, "BEGIN:") || startsLike(first, "END:");
+        line.text = QByteArray::fromRawData(first.data(), first.size());
+        bool copied = false;
+        while (m_pos < m_bytes.size() && (m_bytes[m_pos] == ' ' || m_bytes[m_pos] == '\t')) {
+            ++m_pos;
+            const QByteArrayView more = physical();
+            if (mayFrame) {
+                if (!copied) {
+                    line.text = first.toByteArray();
+                    copied = true;
+                }
+                line.text.append(more);
+            }
+        }
+        line.next = m_pos;
+        return true;
+    }
+
+private:
+    // Whether `text` starts with `keyword`, or with as much of it as it holds.
+    static bool startsLike(QByteArrayView text, const char* keyword)
+    {
+        const qsizetype n = qMin(text.size(), qsizetype(std::strlen(keyword)));
+        return n > 0 && qstrnicmp(text.data(), keyword, n) == 0;
+    }
+
+    QByteArrayView physical()
+    {
+        const char* start = m_bytes.data() + m_pos;
+        const auto* nl = static_cast<const char*>(std::memchr(start, '\n', m_bytes.size() - m_pos));
+        qsizetype end = nl ? nl - m_bytes.data() : m_bytes.size();
+        m_pos = nl ? end + 1 : end;
+        ++m_number;
+        if (end > start - m_bytes.data() && m_bytes[end - 1] == '\r')
+            --end;
+        return QByteArrayView(start, m_bytes.data() + end);
+    }
+
+    QByteArrayView m_bytes;
+    qsizetype m_pos = 0;
+    int m_number;
+};
+
+// "BEGIN:X" or "END:X" gives X, upper case; other lines give nothing.
+std::optional<QByteArray> framing(const QByteArray& text, const char* keyword)
+{
+    const qsizetype n = qsizetype(std::strlen(keyword));
+    if (text.size() <= n || qstrnicmp(text.constData(), keyword, n) != 0)
+        return std::nullopt;
+    return text.mid(n).trimmed().toUpper();
+}
+
+bool blank(const QByteArray& text)
+{
+    return text.trimmed().isEmpty();
+}
+
+int lineAt(QByteArrayView bytes, qsizetype offset)
+{
+    return 1 + int(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
+}
+
+// The offset of the first byte that is not part of well-formed UTF-8, or -1.
+qsizetype invalidUtf8(QByteArrayView bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    while (i < size) {
+        // Runs of ASCII, the bulk of any calendar, eight bytes at a time.
+        while (i + 8 <= size) {
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= size)
+            break;
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t min = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            min = 0x10000;
+        } else {
+            return i;
+        }
+        if (i + length > size)
+            return i;
+        char32_t code = c & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return i;
+            code = (code << 6) | (s[i + k] & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return i;
+        i += length;
+    }
+    return -1;
+}
+
+class Reader
+{
+public:
+    Reader(QByteArrayView bytes, const QString& name) : m_bytes(bytes), m_name(name) {}
+
+    CalendarFile run();
+
+private:
+    struct Frame
+    {
+        QByteArray name;
+        qsizetype begin;
+        qsizetype end;
+        int line;
+    };
+
+    Failure failure(int line, const QString& what) const
+    {
+        return Failure(QStringLiteral("%1, line %2: %3").arg(m_name).arg(line).arg(what));
+    }
+    void frame();
+    Ical::Component parseComponent(const QByteArray& text, int firstLine, const QByteArray& kind);
+    [[noreturn]] void refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
+                             const char* error);
+    void readCalendarProperties(const QByteArray& text, int firstLine);
+    icaltimezone* zone(const char* tzid) const;
+
+    QByteArrayView m_bytes;
+    QString m_name;
+    std::vector<Frame> m_frames;
+    // Each VCALENDAR's own properties, with the line each starts on.
+    struct Header
+    {
+        QByteArray text;
+        std::vector<int> lines;
+    };
+    std::vector<Header> m_headers;
+    std::map<std::string, Ical::TimeZone> m_zones;
+    CalendarFile m_file;
+};
+
+void Reader::frame()
+{
+    ContentLines lines(m_bytes, 1);
+    ContentLine line;
+    struct Open
+    {
+        QByteArray name;
+        int line;
+    };
+    std::vector<Open> open;
+    qsizetype componentBegin = 0;
+    bool anyCalendar = false;
+    while (lines.next(line)) {
+        const auto begins = framing(line.text, "BEGIN:");
+        const auto ends = begins ? std::nullopt : framing(line.text, "END:");
+        if (open.empty()) {
+            if (blank(line.text))
+                continue;
+            if (begins && *begins == "VCALENDAR") {
+                open.push_back({*begins, line.number});
+                m_headers.emplace_back();
+                anyCalendar = true;
+                continue;
+            }
+            throw failure(line.number, anyCalendar ? QStringLiteral("text after END:VCALENDAR")
+                                                   : QStringLiteral("not iCalendar: the file does "
+                                                                    "not begin with "
+                                                                    "BEGIN:VCALENDAR"));
+        }
+        if (begins) {
+            if (*begins == "VCALENDAR")
+                throw failure(line.number, QStringLiteral("BEGIN:VCALENDAR inside a calendar"));
+            if (open.size() == 1)
+                componentBegin = line.begin;
+            open.push_back({*begins, line.number});
+        } else if (ends) {
+            if (*ends != open.back().name) {
+                throw failure(
+                    line.number,
+                    QStringLiteral("END:%1 where BEGIN:%2 of line %3 is to be closed")
+                        .arg(QString::fromUtf8(*ends), QString::fromUtf8(open.back().name))
+                        .arg(open.back().line));
+            }
+            const Open closed = open.back();
+            open.pop_back();
+            if (open.size() == 1)
+                m_frames.push_back({closed.name, componentBegin, line.next, closed.line});
+        } else if (open.size() == 1 && !blank(line.text)) {
+            Header& header = m_headers.back();
+            header.lines.push_back(line.number);
+            header.text.append(m_bytes.sliced(line.begin, line.next - line.begin));
+            if (!header.text.endsWith('\n'))
+                header.text.append("\r\n");
+        }
+    }
+    if (!open.empty()) {
+        throw failure(open.back().line,
+                      QStringLiteral("the file is cut off: BEGIN:%1 is never closed")
+                          .arg(QString::fromUtf8(open.back().name)));
+    }
+    if (!anyCalendar)
+        throw failure(1, QStringLiteral("the file is empty"));
+}
+
+Ical::Component Reader::parseComponent(const QByteArray& text, int firstLine,
+                                       const QByteArray& kind)
+{
+    Ical::Component component(icalparser_parse_string(text.constData()));
+    if (!component)
+        throw failure(firstLine,
+                      QStringLiteral("libical cannot read this %1").arg(QString::fromUtf8(kind)));
+    if (const char* error = VTodoMapping::Internal::firstError(component.get()))
+        refuse(text, firstLine, kind, error);
+    return component;
+}
+
+// Finds the content line libical refuses by parsing the component's lines one at a time: only
+// a file that is refused anyway pays for it.
+void Reader::refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
+                    const char* error)
+{
+    const QString message = QStringLiteral("libical refuses this %1: %2")
+                                .arg(QString::fromUtf8(kind), utf8(error).simplified());
+    ContentLines lines(text, firstLine);
+    ContentLine line;
+    std::vector<QByteArray> open;
+    while (lines.next(line)) {
+        if (const auto begins = framing(line.text, "BEGIN:")) {
+            open.push_back(*begins);
+            continue;
+        }
+        if (framing(line.text, "END:")) {
+            if (!open.empty())
+                open.pop_back();
+            continue;
+        }
+        const QByteArray container = open.empty() ? kind : open.back();
+        QByteArray alone = "BEGIN:" + container + "\r\n";
+        alone.append(QByteArrayView(text).sliced(line.begin, line.next - line.begin));
+        if (!alone.endsWith('\n'))
+            alone.append("\r\n");
+        alone.append("END:" + container + "\r\n");
+        const Ical::Component one(icalparser_parse_string(alone.constData()));
+        if (!one)
+            throw failure(line.number, message);
+        if (const char* lineError = VTodoMapping::Internal::firstError(one.get())) {
+            throw failure(
+                line.number,
+                QStringLiteral("libical refuses this line: %1").arg(utf8(lineError).simplified()));
+        }
+    }
+    throw failure(firstLine, message);
+}
+
+void Reader::readCalendarProperties(const QByteArray& text, int firstLine)
+{
+    const QByteArray calendar = "BEGIN:VCALENDAR\r\n" + text + "END:VCALENDAR\r\n";
+    const Ical::Component component = parseComponent(calendar, firstLine - 1, "VCALENDAR");
+    icalcomponent* c = component.get();
+    for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+        const char* name = icalproperty_get_x_name(p);
+        if (!name)
+            continue;
+        if (strcasecmp(name, kMarker) == 0) {
+            m_file.writtenByKestrune = true;
+        } else if (strcasecmp(name, kTreeCategory) == 0) {
+            CalendarCategory category;
+            category.path = RawText::decodePath(icalproperty_get_x(p));
+            for (icalparameter* a = icalproperty_get_first_parameter(p, ICAL_X_PARAMETER); a;
+                 a = icalproperty_get_next_parameter(p, ICAL_X_PARAMETER)) {
+                const char* parameter = icalparameter_get_xname(a);
+                if (parameter && strcasecmp(parameter, kTreeKey) == 0)
+                    category.key = RawText::decode(icalparameter_get_xvalue(a));
+            }
+            m_file.categories.append(category);
+        }
+    }
+}
+
+icaltimezone* Reader::zone(const char* tzid) const
+{
+    const auto it = m_zones.find(tzid);
+    return it == m_zones.end() ? nullptr : it->second.get();
+}
+
+CalendarFile Reader::run()
+{
+    if (m_bytes.isEmpty())
+        throw failure(1, QStringLiteral("the file is empty"));
+    if (const void* nul = std::memchr(m_bytes.data(), '\0', m_bytes.size())) {
+        const qsizetype offset = static_cast<const char*>(nul) - m_bytes.data();
+        throw failure(lineAt(m_bytes, offset),
+                      QStringLiteral("binary data (a NUL byte), not iCalendar text"));
+    }
+    if (const qsizetype bad = invalidUtf8(m_bytes); bad >= 0)
+        throw failure(lineAt(m_bytes, bad), QStringLiteral("text that is not UTF-8"));
+    if (m_bytes.startsWith("\xEF\xBB\xBF")) // a byte order mark some writers put first
+        m_bytes = m_bytes.sliced(3);
+
+    frame();
+    for (const Header& header : m_headers) {
+        if (!header.lines.empty())
+            readCalendarProperties(header.text, header.lines.front());
+    }
+    // Time zones first: a VTODO may name one that the file defines after it.
+    for (const Frame& f : m_frames) {
+        if (f.name != "VTIMEZONE")
+            continue;
+        const QByteArray text = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
+        Ical::Component component = parseComponent(text, f.line, f.name);
+        icalproperty* tzid = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
+        const char* id = tzid ? icalproperty_get_tzid(tzid) : nullptr;
+        if (!id || m_zones.count(id))
+            continue;
+        const std::string key(id);
+        Ical::TimeZone zone(icaltimezone_new());
+        if (icaltimezone_set_component(zone.get(), component.get()))
+            component.release(); // the zone owns it now
+        else
+            continue;
+        m_zones.emplace(key, std::move(zone));
+    }
+    const VTodoMapping::Internal::ZoneLookup zones = [this](const char* tzid) {
+        return zone(tzid);
+    };
+    for (const Frame& f : m_frames) {
+        if (f.name == "VTIMEZONE")
+            continue;
+        QByteArray text = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
+        const Ical::Component component = parseComponent(text, f.line, f.name);
+        if (f.name != "VTODO") {
+            ++m_file.skippedComponents;
+            continue;
+        }
+        if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
+            throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
+        CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), zones);
+        task.vtodo = std::move(text);
+        m_file.tasks.append(std::move(task));
+    }
+    return std::move(m_file);
+}
+
+} // namespace
+
+CalendarFile parse(QByteArrayView bytes, const QString& name)
+{
+    return Reader(bytes, name).run();
+}
+
+CalendarFile read(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (info.size() > kMaxFileBytes) {
+        throw Failure(QStringLiteral("%1, line 1: the file is too big to read: %2 MB, where at "
+                                     "most %3 MB are read")
+                          .arg(name)
+                          .arg(double(info.size()) / (1024 * 1024), 0, 'f', 1)
+                          .arg(kMaxFileBytes / (1024 * 1024)));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    // Mapped, not copied: the bytes are only looked at, and each component copied out once.
+    const qint64 size = file.size();
+    if (size > kMaxFileBytes) // grew since it was looked at
+        throw Failure(QStringLiteral("%1, line 1: the file is too big to read").arg(name));
+    if (size > 0) {
+        if (const uchar* mapped = file.map(0, size)) {
+            const QByteArrayView bytes(reinterpret_cast<const char*>(mapped), size);
+            return parse(bytes, name);
+        }
+    }
+    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    if (bytes.size() > kMaxFileBytes)
+        throw Failure(QStringLiteral("%1, line 1: the file is too big to read").arg(name));
+    return parse(bytes, name);
+}
+
+struct Writer::State
+{
+    QSaveFile file;
+    QByteArray tail; // END:VCALENDAR as libical prints it
+    bool finished = false;
+
+    void put(const char* data, qsizetype size)
+    {
+        if (file.write(data, size) != size) {
+            throw Failure(
+                QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        }
+    }
+};
+
+Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
+    : m_state(std::make_unique<State>())
+{
+    m_state->file.setFileName(path);
+    if (!m_state->file.open(QIODevice::WriteOnly)) {
+        throw Failure(QStringLiteral("Cannot write %1: %2").arg(path, m_state->file.errorString()));
+    }
+    const Ical::Component calendar(icalcomponent_new_vcalendar());
+    icalcomponent* c = calendar.get();
+    icalcomponent_add_property(c, icalproperty_new_prodid("-//Kestrune//Kestrune//EN"));
+    icalcomponent_add_property(c, icalproperty_new_version("2.0"));
+    icalproperty* marker = icalproperty_new_x("1");
+    icalproperty_set_x_name(marker, kMarker);
+    icalcomponent_add_property(c, marker);
+    for (const CalendarCategory& category : categories) {
+        icalproperty* p = icalproperty_new_x(RawText::encodePath(category.path).constData());
+        icalproperty_set_x_name(p, kTreeCategory);
+        if (!category.key.isEmpty()) {
+            icalparameter* key = icalparameter_new_x(RawText::encode(category.key).constData());
+            icalparameter_set_xname(key, kTreeKey);
+            icalproperty_add_parameter(p, key);
+        }
+        icalcomponent_add_property(c, p);
+    }
+    const Ical::Text text(icalcomponent_as_ical_string_r(c));
+    // The calendar's head goes out now and its END line last, with the tasks streamed between.
+    const QByteArray printed(text.get());
+    const qsizetype end = printed.lastIndexOf("END:VCALENDAR");
+    m_state->put(printed.constData(), end);
+    m_state->tail = printed.mid(end);
+}
+
+Writer::~Writer()
+{
+    if (!m_state->finished)
+        m_state->file.cancelWriting();
+}
+
+void Writer::add(const CalendarTask& task, QByteArrayView kept)
+{
+    const Ical::Text text = VTodoMapping::Internal::print(task, kept);
+    m_state->put(text.get(), qsizetype(std::strlen(text.get())));
+}
+
+void Writer::finish()
+{
+    m_state->put(m_state->tail.constData(), m_state->tail.size());
+    if (!m_state->file.commit()) {
+        throw Failure(QStringLiteral("Cannot write %1: %2")
+                          .arg(m_state->file.fileName(), m_state->file.errorString()));
+    }
+    m_state->finished = true;
+}
+
+} // namespace IcsFile

@@ -1,0 +1,34 @@
+#pragma once
+
+// Texts that iCalendar's own properties cannot carry unchanged travel in our X- properties,
+// percent-encoded: libical neither escapes nor trims them then, and no other program's reader
+// can mistake them for something else.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace RawText {
+
+// UTF-8 with every byte outside A-Z a-z 0-9 - . _ ~ and non-ASCII written as %XX. An empty
+// text is "%", as an X- property may not be empty.
+QByteArray encode(const QString& text);
+QString decode(const char* value);
+
+// A category path: each name encoded, joined by "/".
+QByteArray encodePath(const QStringList& path);
+QStringList decodePath(const char* value);
+
+// What is left of a text when whitespace and control characters are taken out. libical trims
+// values and drops carriage returns; comparing what is left tells whether another program
+// changed the property since we wrote the text beside it.
+QString skeleton(QStringView text);
+
+// The text without the control characters a property value may not hold (all but line
+// feeds and tabs); the raw text beside the property keeps them.
+QString printable(QStringView text);
+
+// Whether libical, printing and parsing the text as a TEXT value, could give back anything
+// else: blanks at either end, carriage returns, tabs and other control characters.
+bool altersAsText(QStringView text);
+
+} // namespace RawText

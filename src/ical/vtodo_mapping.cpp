@@ -1,0 +1,568 @@
+#include "due_dates.h"
+#include "failure.h"
+#include "raw_text.h"
+#include "vtodo_mapping_internal.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QTimeZone>
+#include <QUuid>
+#include <strings.h>
+#include <vector>
+
+namespace VTodoMapping {
+
+using namespace Internal;
+
+namespace {
+
+enum Field
+{
+    TaskField,
+    PriorityField,
+    TypeField,
+    DueField,
+    NotesField,
+    DoneField
+};
+
+// The raw text of a field, beside its standard property, when that property alone would not
+// give the text back. The index is the field's.
+const char* const kRawNames[TaskListCodec::kFieldCount] = {
+    "X-KESTRUNE-TASK", "X-KESTRUNE-PRIORITY", "X-KESTRUNE-TYPE",
+    "X-KESTRUNE-DUE",  "X-KESTRUNE-NOTES",    "X-KESTRUNE-DONE",
+};
+// On X-KESTRUNE-TYPE when the type is empty but other categories remain: the first of them,
+// so that the raw text is recognised as still true.
+const char* const kFirstCategoryParameter = "X-KESTRUNE-FIRST";
+const char* const kSortOrder = "X-APPLE-SORT-ORDER";
+const char* const kCategoryPath = "X-KESTRUNE-CATEGORY";
+const char* const kCategoryKey = "X-KESTRUNE-CATEGORY-KEY";
+const char* const kDeleted = "X-KESTRUNE-DELETED";
+
+const QString kDone = QStringLiteral("Done");
+
+int priorityNumber(const QString& text)
+{
+    static const QHash<QString, int> numbers = {
+        {QStringLiteral("Highest"), 1}, {QStringLiteral("High"), 3},
+        {QStringLiteral("Medium"), 5},  {QStringLiteral("Low"), 7},
+        {QStringLiteral("Lowest"), 9},
+    };
+    return numbers.value(text, 0);
+}
+
+QString priorityText(int number)
+{
+    switch (number) {
+    case 1:
+    case 2:
+        return QStringLiteral("Highest");
+    case 3:
+    case 4:
+        return QStringLiteral("High");
+    case 5:
+        return QStringLiteral("Medium");
+    case 6:
+    case 7:
+        return QStringLiteral("Low");
+    case 8:
+    case 9:
+        return QStringLiteral("Lowest");
+    default:
+        return {};
+    }
+}
+
+QString utf8(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// The part of a type that CATEGORIES keeps as its first value: libical writes commas inside a
+// value unescaped, so any reader splits the value there.
+QString typeKey(const QString& type)
+{
+    return RawText::skeleton(QStringView(type).left(type.indexOf(u',')));
+}
+
+icalproperty* first(icalcomponent* c, icalproperty_kind kind)
+{
+    return icalcomponent_get_first_property(c, kind);
+}
+
+void removeAll(icalcomponent* c, icalproperty_kind kind)
+{
+    while (icalproperty* p = first(c, kind)) {
+        icalcomponent_remove_property(c, p);
+        icalproperty_free(p);
+    }
+}
+
+std::vector<icalproperty*> xProperties(icalcomponent* c, const char* name)
+{
+    std::vector<icalproperty*> found;
+    for (icalproperty* p = first(c, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+        const char* xName = icalproperty_get_x_name(p);
+        if (xName && strcasecmp(xName, name) == 0)
+            found.push_back(p);
+    }
+    return found;
+}
+
+const char* xValue(icalproperty* p)
+{
+    const char* value = icalproperty_get_x(p);
+    return value ? value : icalproperty_get_value_as_string(p);
+}
+
+const char* xParameter(icalproperty* p, const char* name)
+{
+    for (icalparameter* a = icalproperty_get_first_parameter(p, ICAL_X_PARAMETER); a;
+         a = icalproperty_get_next_parameter(p, ICAL_X_PARAMETER)) {
+        const char* xName = icalparameter_get_xname(a);
+        if (xName && strcasecmp(xName, name) == 0)
+            return icalparameter_get_xvalue(a);
+    }
+    return nullptr;
+}
+
+// Sets one X- property of ours to `value` (none: removes it), leaving it untouched, and in
+// its place, when it already says that.
+void setX(icalcomponent* c, const char* name, const std::optional<QByteArray>& value,
+          const char* parameter = nullptr, const std::optional<QByteArray>& parameterValue = {})
+{
+    const std::vector<icalproperty*> found = xProperties(c, name);
+    if (found.size() == (value ? 1u : 0u)) {
+        if (!value)
+            return;
+        const char* have = xValue(found.front());
+        const char* haveParameter = parameter ? xParameter(found.front(), parameter) : nullptr;
+        const bool sameParameter =
+            parameterValue ? (haveParameter && *parameterValue == haveParameter) : !haveParameter;
+        if (have && *value == have && sameParameter)
+            return;
+    }
+    for (icalproperty* p : found) {
+        icalcomponent_remove_property(c, p);
+        icalproperty_free(p);
+    }
+    if (!value)
+        return;
+    icalproperty* p = icalproperty_new_x(value->constData());
+    icalproperty_set_x_name(p, name);
+    if (parameter && parameterValue) {
+        icalparameter* a = icalparameter_new_x(parameterValue->constData());
+        icalparameter_set_xname(a, parameter);
+        icalproperty_add_parameter(p, a);
+    }
+    icalcomponent_add_property(c, p);
+}
+
+const QTimeZone& systemZone(const char* tzid)
+{
+    // Constructing a QTimeZone reads its zone file: once per TZID is enough.
+    thread_local QHash<QByteArray, QTimeZone> known;
+    const QByteArray id(tzid);
+    auto it = known.find(id);
+    if (it != known.end())
+        return *it;
+    // Only names of the zone database: QTimeZone would take other text for a POSIX rule or a
+    // path, and "Nowhere" would become UTC.
+    QByteArray name = id;
+    if (!QTimeZone::isTimeZoneIdAvailable(name))
+        name = QTimeZone::windowsIdToDefaultIanaId(id);
+    // Some programs prefix the zone name ("/mozilla.org/20050126_1/Europe/Berlin").
+    const QList<QByteArray> parts = id.split('/');
+    if (name.isEmpty() && parts.size() >= 2)
+        name = parts[parts.size() - 2] + '/' + parts.last();
+    const QTimeZone zone = QTimeZone::isTimeZoneIdAvailable(name) ? QTimeZone(name) : QTimeZone();
+    return *known.insert(id, zone);
+}
+
+// The date the user sees for a DUE: a time of day is taken to the local time zone first.
+std::optional<QDate> localDueDate(icalproperty* due, const ZoneLookup& zones)
+{
+    if (!due)
+        return std::nullopt;
+    icaltimetype t = icalproperty_get_due(due);
+    if (icaltime_is_null_time(t))
+        return std::nullopt;
+    const QDate date(t.year, t.month, t.day);
+    if (!date.isValid())
+        return std::nullopt;
+    if (t.is_date)
+        return date;
+    const QTime time(qBound(0, t.hour, 23), qBound(0, t.minute, 59), qBound(0, t.second, 59));
+    if (icaltime_is_utc(t))
+        return QDateTime(date, time, Qt::UTC).toLocalTime().date();
+    icalparameter* tzidParameter = icalproperty_get_first_parameter(due, ICAL_TZID_PARAMETER);
+    const char* tzid = tzidParameter ? icalparameter_get_tzid(tzidParameter) : nullptr;
+    if (!tzid || !*tzid)
+        return date; // floating: the same wall-clock time everywhere
+    if (icaltimezone* zone = zones ? zones(tzid) : nullptr) {
+        const icaltimetype utc = icaltime_convert_to_zone(icaltime_set_timezone(&t, zone),
+                                                          icaltimezone_get_utc_timezone());
+        const QDate utcDate(utc.year, utc.month, utc.day);
+        if (!utcDate.isValid())
+            return date;
+        return QDateTime(utcDate, QTime(utc.hour, utc.minute, utc.second), Qt::UTC)
+            .toLocalTime()
+            .date();
+    }
+    const QTimeZone& zone = systemZone(tzid);
+    if (!zone.isValid())
+        return date;
+    return QDateTime(date, time, zone).toLocalTime().date();
+}
+
+bool isDone(icalcomponent* c)
+{
+    icalproperty* status = first(c, ICAL_STATUS_PROPERTY);
+    return (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) ||
+           first(c, ICAL_COMPLETED_PROPERTY);
+}
+
+QString textOf(icalcomponent* c, icalproperty_kind kind)
+{
+    icalproperty* p = first(c, kind);
+    return p ? utf8(icalvalue_get_text(icalproperty_get_value(p))) : QString();
+}
+
+QString priorityOf(icalcomponent* c)
+{
+    icalproperty* p = first(c, ICAL_PRIORITY_PROPERTY);
+    return p ? priorityText(icalproperty_get_priority(p)) : QString();
+}
+
+std::optional<qint64> sortOrderOf(icalcomponent* c)
+{
+    const std::vector<icalproperty*> found = xProperties(c, kSortOrder);
+    if (found.empty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 order = QByteArray(xValue(found.front())).trimmed().toLongLong(&ok);
+    return ok ? std::optional(order) : std::nullopt;
+}
+
+// A TEXT property set to `text`; a text libical would refuse (nothing but blanks) is left out.
+void setText(icalcomponent* c, icalproperty_kind kind, const QString& text)
+{
+    if (textOf(c, kind) == text && (first(c, kind) || text.isEmpty()))
+        return;
+    if (RawText::skeleton(text).isEmpty()) {
+        icalproperty* p = first(c, kind);
+        if (p) {
+            icalcomponent_remove_property(c, p);
+            icalproperty_free(p);
+        }
+        return;
+    }
+    const QByteArray value = RawText::printable(text).toUtf8();
+    if (icalproperty* p = first(c, kind)) {
+        icalproperty_set_value(p, icalvalue_new_text(value.constData()));
+        return;
+    }
+    icalproperty* p = icalproperty_new(kind);
+    icalproperty_set_value(p, icalvalue_new_text(value.constData()));
+    icalcomponent_add_property(c, p);
+}
+
+void setPriority(icalcomponent* c, const QString& text)
+{
+    const int number = priorityNumber(text);
+    if (priorityOf(c) == priorityText(number))
+        return;
+    removeAll(c, ICAL_PRIORITY_PROPERTY);
+    if (number)
+        icalcomponent_add_property(c, icalproperty_new_priority(number));
+}
+
+void setDue(icalcomponent* c, const QString& text)
+{
+    const std::optional<QDate> wanted = DueDates::parse(text);
+    // A DUE with a time of day stays as it is while the date the user sees is the same.
+    if (localDueDate(first(c, ICAL_DUE_PROPERTY), {}) == wanted)
+        return;
+    removeAll(c, ICAL_DUE_PROPERTY);
+    if (!wanted)
+        return;
+    // DUE and DURATION exclude each other; the date the user set wins.
+    removeAll(c, ICAL_DURATION_PROPERTY);
+    icaltimetype due = icaltime_null_date();
+    due.year = wanted->year();
+    due.month = wanted->month();
+    due.day = wanted->day();
+    due.is_date = 1;
+    icalcomponent_add_property(c, icalproperty_new_due(due));
+}
+
+void setDone(icalcomponent* c, const QString& text, bool fresh)
+{
+    const bool done = text == kDone;
+    if (isDone(c) == done && !(fresh && !done))
+        return;
+    removeAll(c, ICAL_STATUS_PROPERTY);
+    if (done) {
+        icalcomponent_add_property(c, icalproperty_new_status(ICAL_STATUS_COMPLETED));
+        removeAll(c, ICAL_PERCENTCOMPLETE_PROPERTY);
+        icalcomponent_add_property(c, icalproperty_new_percentcomplete(100));
+        if (!first(c, ICAL_COMPLETED_PROPERTY)) {
+            icalcomponent_add_property(
+                c, icalproperty_new_completed(
+                       icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
+        }
+        return;
+    }
+    icalcomponent_add_property(c, icalproperty_new_status(ICAL_STATUS_NEEDSACTION));
+    removeAll(c, ICAL_COMPLETED_PROPERTY);
+    if (icalproperty* percent = first(c, ICAL_PERCENTCOMPLETE_PROPERTY)) {
+        if (icalproperty_get_percentcomplete(percent) >= 100)
+            removeAll(c, ICAL_PERCENTCOMPLETE_PROPERTY);
+    }
+}
+
+// Replaces only the first CATEGORIES value: the others belong to whoever wrote them.
+void setType(icalcomponent* c, const QString& text)
+{
+    icalproperty* p = first(c, ICAL_CATEGORIES_PROPERTY);
+    const QString have = p ? utf8(icalproperty_get_categories(p)) : QString();
+    if (have == text && (p || text.isEmpty()))
+        return;
+    if (RawText::skeleton(text).isEmpty()) {
+        if (p) {
+            icalcomponent_remove_property(c, p);
+            icalproperty_free(p);
+        }
+        return;
+    }
+    const QByteArray value = RawText::printable(text).toUtf8();
+    if (p)
+        icalproperty_set_categories(p, value.constData());
+    else
+        icalcomponent_add_property(c, icalproperty_new_categories(value.constData()));
+}
+
+void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
+{
+    const auto raw = [&](Field field, bool needed, const char* parameter = nullptr,
+                         const std::optional<QByteArray>& parameterValue = {}) {
+        setX(c, kRawNames[field],
+             needed ? std::optional(RawText::encode(fields[field])) : std::nullopt, parameter,
+             parameterValue);
+    };
+    const QString& task = fields[TaskField];
+    raw(TaskField, RawText::altersAsText(task) || textOf(c, ICAL_SUMMARY_PROPERTY) != task);
+    const QString& notes = fields[NotesField];
+    raw(NotesField, RawText::altersAsText(notes) || textOf(c, ICAL_DESCRIPTION_PROPERTY) != notes);
+
+    const QString& priority = fields[PriorityField];
+    raw(PriorityField, !priority.isEmpty() && priorityNumber(priority) == 0);
+
+    const QString& type = fields[TypeField];
+    icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
+    const QString firstCategory =
+        category ? utf8(icalproperty_get_categories(category)) : QString();
+    const bool typeNeeded =
+        RawText::altersAsText(type) || type.contains(u',') || firstCategory != type;
+    // When reading would not recognise the standard property as still saying the raw text,
+    // the raw text names the first category it goes with.
+    const bool typeNamesFirst = typeNeeded && typeKey(type) != typeKey(firstCategory);
+    raw(TypeField, typeNeeded, kFirstCategoryParameter,
+        typeNamesFirst ? std::optional(RawText::encode(firstCategory)) : std::nullopt);
+
+    const QString& due = fields[DueField];
+    const std::optional<QDate> date = DueDates::parse(due);
+    raw(DueField, date ? DueDates::format(*date) != due : !due.isEmpty());
+
+    const QString& done = fields[DoneField];
+    raw(DoneField, !done.isEmpty() && done != kDone);
+}
+
+void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
+{
+    const QByteArray uid = task.uid.toUtf8();
+    const char* haveUid = icalcomponent_get_uid(c);
+    if (!task.uid.isEmpty() && (!haveUid || uid != haveUid))
+        icalcomponent_set_uid(c, uid.constData());
+
+    const TaskListCodec::Fields& f = task.fields;
+    setText(c, ICAL_SUMMARY_PROPERTY, f[TaskField]);
+    setText(c, ICAL_DESCRIPTION_PROPERTY, f[NotesField]);
+    setPriority(c, f[PriorityField]);
+    setType(c, f[TypeField]);
+    setDue(c, f[DueField]);
+    setDone(c, f[DoneField], fresh);
+    setRawTexts(c, f);
+
+    if (sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
+        setX(c, kSortOrder,
+             task.sortOrder ? std::optional(QByteArray::number(*task.sortOrder)) : std::nullopt);
+    }
+    setX(c, kCategoryPath,
+         task.categoryPath.isEmpty() ? std::nullopt
+                                     : std::optional(RawText::encodePath(task.categoryPath)));
+    setX(c, kCategoryKey,
+         task.categoryKey.isEmpty() ? std::nullopt
+                                    : std::optional(RawText::encode(task.categoryKey)));
+    setX(c, kDeleted, task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+}
+
+} // namespace
+
+namespace Internal {
+
+const char* firstError(icalcomponent* component)
+{
+    if (icalproperty* error = first(component, ICAL_XLICERROR_PROPERTY)) {
+        const char* text = icalproperty_get_xlicerror(error);
+        return text ? text : "";
+    }
+    for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
+         child; child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
+        if (const char* text = firstError(child))
+            return text;
+    }
+    return nullptr;
+}
+
+CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
+{
+    CalendarTask task;
+    task.uid = utf8(icalcomponent_get_uid(c));
+    TaskListCodec::Fields& f = task.fields;
+    f[TaskField] = textOf(c, ICAL_SUMMARY_PROPERTY);
+    f[NotesField] = textOf(c, ICAL_DESCRIPTION_PROPERTY);
+    f[PriorityField] = priorityOf(c);
+    icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
+    f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
+    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), zones);
+    f[DueField] = due ? DueDates::format(*due) : QString();
+    const bool done = isDone(c);
+    f[DoneField] = done ? kDone : QString();
+
+    // One pass over the X- properties: ours, and the sort order other programs share.
+    for (icalproperty* p = first(c, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+        const char* name = icalproperty_get_x_name(p);
+        if (!name)
+            continue;
+        if (strcasecmp(name, kSortOrder) == 0) {
+            bool ok = false;
+            const qint64 order = QByteArray(xValue(p)).trimmed().toLongLong(&ok);
+            if (ok && !task.sortOrder)
+                task.sortOrder = order;
+            continue;
+        }
+        if (strncasecmp(name, "X-KESTRUNE-", 11) != 0)
+            continue;
+        if (strcasecmp(name, kCategoryPath) == 0) {
+            task.categoryPath = RawText::decodePath(xValue(p));
+        } else if (strcasecmp(name, kCategoryKey) == 0) {
+            task.categoryKey = RawText::decode(xValue(p));
+        } else if (strcasecmp(name, kDeleted) == 0) {
+            task.deleted =
+                QByteArray(xValue(p)).trimmed().compare("TRUE", Qt::CaseInsensitive) == 0;
+        } else {
+            for (int field = 0; field < TaskListCodec::kFieldCount; ++field) {
+                if (strcasecmp(name, kRawNames[field]) != 0)
+                    continue;
+                // The raw text stands only while the standard property still says what it
+                // maps to: a later change by another program wins over it.
+                const QString raw = RawText::decode(xValue(p));
+                bool stands = false;
+                switch (Field(field)) {
+                case TaskField:
+                case NotesField:
+                    stands = RawText::skeleton(raw) == RawText::skeleton(f[field]);
+                    break;
+                case PriorityField:
+                    stands = priorityText(priorityNumber(raw)) == f[field];
+                    break;
+                case TypeField: {
+                    const char* named = xParameter(p, kFirstCategoryParameter);
+                    stands = typeKey(named ? RawText::decode(named) : raw) == typeKey(f[field]);
+                    break;
+                }
+                case DueField:
+                    stands = DueDates::parse(raw) == due;
+                    break;
+                case DoneField:
+                    stands = (raw == kDone) == done;
+                    break;
+                }
+                if (stands)
+                    f[field] = raw;
+                break;
+            }
+        }
+    }
+    return task;
+}
+
+Ical::Component parseVTodo(QByteArrayView text)
+{
+    // libical reads C strings: the copy brings the terminating NUL.
+    const QByteArray terminated = text.toByteArray();
+    if (terminated.contains('\0'))
+        throw Failure(QStringLiteral("The task's iCalendar text holds a NUL byte."));
+    Ical::Component root(icalparser_parse_string(terminated.constData()));
+    if (!root)
+        throw Failure(QStringLiteral("The task's iCalendar text is not iCalendar."));
+    if (const char* error = firstError(root.get())) {
+        throw Failure(
+            QStringLiteral("libical refuses the task's iCalendar text: %1").arg(utf8(error)));
+    }
+    if (icalcomponent_isa(root.get()) == ICAL_VTODO_COMPONENT)
+        return root;
+    icalcomponent* vtodo = icalcomponent_get_first_component(root.get(), ICAL_VTODO_COMPONENT);
+    if (!vtodo)
+        throw Failure(QStringLiteral("The task's iCalendar text holds no VTODO."));
+    icalcomponent_remove_component(root.get(), vtodo);
+    return Ical::Component(vtodo);
+}
+
+Ical::Text print(const CalendarTask& task, QByteArrayView kept)
+{
+    Ical::Component vtodo;
+    if (kept.isEmpty()) {
+        vtodo.reset(icalcomponent_new_vtodo());
+        // UID and DTSTAMP are required of every VTODO; a kept one keeps its own.
+        if (task.uid.isEmpty()) {
+            icalcomponent_set_uid(vtodo.get(),
+                                  QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8());
+        }
+        icalcomponent_add_property(
+            vtodo.get(), icalproperty_new_dtstamp(
+                             icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
+    } else {
+        vtodo = parseVTodo(kept);
+    }
+    patch(vtodo.get(), task, kept.isEmpty());
+    return Ical::Text(icalcomponent_as_ical_string_r(vtodo.get()));
+}
+
+} // namespace Internal
+
+QByteArray write(const CalendarTask& task, QByteArrayView kept)
+{
+    const Ical::Text text = print(task, kept);
+    return QByteArray(text.get());
+}
+
+CalendarTask read(QByteArrayView vtodo)
+{
+    const Ical::Component component = parseVTodo(vtodo);
+    CalendarTask task = readComponent(component.get(), {});
+    const QByteArrayView trimmed = vtodo.trimmed();
+    if (trimmed.size() >= 11 && qstrnicmp(trimmed.data(), "BEGIN:VTODO", 11) == 0) {
+        task.vtodo = vtodo.toByteArray();
+    } else {
+        const Ical::Text text(icalcomponent_as_ical_string_r(component.get()));
+        task.vtodo = QByteArray(text.get());
+    }
+    return task;
+}
+
+} // namespace VTodoMapping
