@@ -78,9 +78,9 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
                 if (const QString reason = CategoryTreeCodec::unstorableNameReason(name);
                     !reason.isEmpty() || name.trimmed().isEmpty())
                     throw Failure(QStringLiteral("The category \"%1\" cannot be added: %2")
-                                      .arg(pathText(upTo),
-                                           reason.isEmpty() ? QStringLiteral("it has no name.")
-                                                            : reason));
+                                      .arg(pathText(upTo), reason.isEmpty()
+                                                               ? QStringLiteral("it has no name.")
+                                                               : reason));
             missing.append(upTo);
             missingSet.insert(upTo);
         }

@@ -36,9 +36,9 @@ public:
 
 void Form1::importTasks()
 {
-    const QString path = Prompts::current().fileName(
-        this, Prompts::FileMode::Open, QStringLiteral("Import Tasks"), QDir::homePath(),
-        kCalendarFilter);
+    const QString path =
+        Prompts::current().fileName(this, Prompts::FileMode::Open, QStringLiteral("Import Tasks"),
+                                    QDir::homePath(), kCalendarFilter);
     if (!path.isEmpty())
         importTasksFrom(path);
 }
@@ -104,7 +104,8 @@ QString Form1::addCategory(const QString& parentKey, const QString& name)
     QTreeWidgetItem* parent = parentKey.isEmpty() ? nullptr : tvFolders->nodeByKey(parentKey);
     const int depth = parent ? CategoryTreeCodec::depthOf(parentKey) + 1 : 1;
     const auto keyFor = [parent, depth](int number) {
-        return parent ? CategoryTreeCodec::subKey(depth, number) : CategoryTreeCodec::rootKey(number);
+        return parent ? CategoryTreeCodec::subKey(depth, number)
+                      : CategoryTreeCodec::rootKey(number);
     };
     const QString key = keyFor(claimCategoryNumber(keyFor));
     tvFolders->addNode(parentKey, key, name);

@@ -4,10 +4,9 @@
 #include "task_list_view.h"
 #include "task_tabs.h"
 
-#include <QMenu>
-#include <QPushButton>
 #include <QAction>
 #include <QMenu>
+#include <QPushButton>
 #include <QShortcut>
 
 void Form1::bringForward()

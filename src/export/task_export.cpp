@@ -127,7 +127,11 @@ void toCalendar(SettingsStore& store, const QString& path, const ExportProgress&
             task.categoryPath = list.category->path;
             task.categoryKey = list.category->key;
             task.deleted = list.deleted;
-            writer.add(task, kept.value(task.uid));
+            // A task from another program goes out under the UID that program gave it.
+            const QByteArray copy = kept.value(task.uid);
+            if (!copy.isEmpty())
+                task.uid.clear();
+            writer.add(task, copy);
             if (progress && ++done % ExportLayout::kProgressStep == 0)
                 progress(done, total);
         }

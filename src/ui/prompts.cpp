@@ -65,9 +65,8 @@ int DesktopPrompts::exec(QDialog& dialog)
 QString DesktopPrompts::fileName(QWidget* parent, FileMode mode, const QString& title,
                                  const QString& suggested, const QString& filter)
 {
-    return mode == FileMode::Open
-               ? QFileDialog::getOpenFileName(parent, title, suggested, filter)
-               : QFileDialog::getSaveFileName(parent, title, suggested, filter);
+    return mode == FileMode::Open ? QFileDialog::getOpenFileName(parent, title, suggested, filter)
+                                  : QFileDialog::getSaveFileName(parent, title, suggested, filter);
 }
 
 QString applicationTitle(const QString& productName)

@@ -51,8 +51,8 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title,
                   const QString& initialText) override;
     int exec(QDialog& dialog) override;
-    QString fileName(QWidget* parent, FileMode mode, const QString& title,
-                     const QString& suggested, const QString& filter) override;
+    QString fileName(QWidget* parent, FileMode mode, const QString& title, const QString& suggested,
+                     const QString& filter) override;
 };
 
 // The title of message boxes and input boxes that give none of their own: the product name

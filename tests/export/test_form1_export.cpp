@@ -67,11 +67,12 @@ private slots:
         QCOMPARE(window.mnuExport->title(), QStringLiteral("Export"));
         QVERIFY(window.mnuExport->isVisible());
         const QList<QAction*> actions = window.mnuExport->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 3);
         QCOMPARE(actions[0]->objectName(), QStringLiteral("subMenuExcel"));
         QCOMPARE(actions[0]->text(), QStringLiteral("Excel"));
         QCOMPARE(actions[1]->objectName(), QStringLiteral("subMenuPDF"));
         QCOMPARE(actions[1]->text(), QStringLiteral("PDF"));
+        QCOMPARE(actions[2]->text(), QStringLiteral("iCalendar"));
         window.mnuExport->hide();
         // A second click shows the same menu, not another one.
         QMenu* first = window.mnuExport;

@@ -34,8 +34,8 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title,
                   const QString& initialText) override;
     int exec(QDialog& dialog) override;
-    QString fileName(QWidget* parent, FileMode mode, const QString& title,
-                     const QString& suggested, const QString& filter) override;
+    QString fileName(QWidget* parent, FileMode mode, const QString& title, const QString& suggested,
+                     const QString& filter) override;
 
     // Answers, used in order. An unanswered question counts as "No", "Cancel" or closing.
     std::deque<bool> yesNoAnswers;

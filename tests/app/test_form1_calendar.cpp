@@ -1,0 +1,227 @@
+// iCalendar files in and out through the window: the export from the store, the import into
+// the store and the lists on screen, by UID.
+#include "form1_session.h"
+#include "test_main.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kTree = QStringLiteral("Tree Nodes");
+const QString kFourCategories =
+    QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^Other;1_Root_3;^Reports;2_Sublist_4;1_Root_1^");
+const QStringList kListKeys = {"1_Root_1", "1_Root_1Del", "1_Root_2",    "1_Root_2Del",
+                               "1_Root_3", "1_Root_3Del", "2_Sublist_4", "2_Sublist_4Del"};
+
+// Tasks with texts the calendar cannot say in its own properties, so they must come back all
+// the same.
+void presetTasks(Form1Session& s)
+{
+    s.preset(kTree, kFourCategories);
+    s.preset("1_Root_1",
+             storedTasks({{"Deliver Parts", "Medium", "General", "", "", ""},
+                          {"  blanks  ", "Urgent", "a,b", "next week", "l1\r\nl2", "x"},
+                          {"Call Nessaly", "High", "General", "3/9/2026", "", "Done"}}));
+    s.preset("1_Root_1Del", storedTasks({{"Old", "Lowest", "Idea", "", "gone", ""}}));
+    s.preset("2_Sublist_4", storedTasks({{"Q3 report", "Highest", "Work", "2026-10-01", "", ""}}));
+}
+
+QList<QUuid> uidsOn(const TaskListView* list)
+{
+    QList<QUuid> uids;
+    for (const TaskRow& row : list->tasks()->rows())
+        uids.append(row.uid);
+    return uids;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray vtodo(const QByteArray& uid, const QByteArray& summary, const QByteArray& more = {})
+{
+    return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20261208T120000Z\r\nSUMMARY:" + summary +
+           "\r\n" + more + "END:VTODO\r\n";
+}
+
+QByteArray calendar(const QByteArray& components)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//Other//EN\r\n" + components +
+           "END:VCALENDAR\r\n";
+}
+
+} // namespace
+
+class TestForm1Calendar : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_files;
+
+    QString exportAll(Form1Session& s, const QString& name)
+    {
+        const QString path = m_files.filePath(name);
+        s.prompts.fileAnswers.push_back(path);
+        s.window->subMenuICalendar_Click();
+        if (!s.prompts.errorBoxes().isEmpty())
+            qWarning("%s", qPrintable(s.prompts.errorBoxes().first()));
+        return path;
+    }
+    QString importFile(Form1Session& s, const QString& path)
+    {
+        s.prompts.clear();
+        s.prompts.fileAnswers.push_back(path);
+        s.window->actionImportTasks->trigger();
+        return s.prompts.messages().value(0);
+    }
+
+private slots:
+    void exportThenImportIntoAnEmptyStore_sameTreeListsAndUids()
+    {
+        QString path;
+        QHash<QString, QString> values;
+        QList<QUuid> workUids;
+        {
+            Form1Session s;
+            presetTasks(s);
+            Form1& w = s.start();
+            workUids = uidsOn(w.ListView1);
+            path = exportAll(s, QStringLiteral("Kestrune tasks.ics"));
+            QCOMPARE(s.prompts.shown.first().text,
+                     QDir::home().filePath(QStringLiteral("Kestrune tasks.ics")));
+            for (const QString& key : kListKeys)
+                values.insert(key, s.stored(key));
+            values.insert(kTree, s.stored(kTree));
+        }
+        Form1Session s;
+        Form1& w = s.start();
+        QCOMPARE(importFile(s, path), QStringLiteral("Imported from Kestrune tasks.ics: 5 added, 0 "
+                                                     "updated, 0 unchanged, 0 skipped. 1 "
+                                                     "categories were added."));
+        QCOMPARE(s.stored(kTree), values.value(kTree));
+        for (const QString& key : kListKeys)
+            QCOMPARE(s.store->read(key, {}), values.value(key) == "<absent>" ? "" : values[key]);
+        QCOMPARE(uidsOn(w.ListView1), workUids);
+
+        // The same file again finds every task where it is and changes nothing.
+        QCOMPARE(importFile(s, path), QStringLiteral("Imported from Kestrune tasks.ics: 0 added, 0 "
+                                                     "updated, 5 unchanged, 0 skipped."));
+        for (const QString& key : kListKeys)
+            QCOMPARE(s.store->read(key, {}), values.value(key) == "<absent>" ? "" : values[key]);
+        QCOMPARE(uidsOn(s.closeAndReopen().ListView1), workUids);
+    }
+
+    void anotherProgramsFile_goesToTheShownCategory_andComesBackOutWhole()
+    {
+        Form1Session s;
+        s.preset(kTree, kFourCategories);
+        s.preset("1_Root_2", storedTasks({{"Stays", "Low", "Idea", "", "", ""}}));
+        Form1& w = s.start();
+        s.clickNode(QStringLiteral("Home"));
+        const QByteArray foreign =
+            vtodo("tap@example.org", "Fix the tap",
+                  "PRIORITY:2\r\nSTATUS:COMPLETED\r\nCATEGORIES:Errands,Home\r\n"
+                  "RRULE:FREQ=WEEKLY;COUNT=4\r\nRELATED-TO:parent@example.org\r\n"
+                  "X-OTHER-PROGRAM:kept\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Tap"
+                  "\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n");
+        const QByteArray event = "BEGIN:VEVENT\r\nUID:e1\r\nDTSTAMP:20261208T120000Z\r\n"
+                                 "DTSTART:20261208T120000Z\r\nSUMMARY:Meeting\r\nEND:VEVENT\r\n";
+        const QString path = writeFile(m_files, QStringLiteral("other.ics"),
+                                       calendar(foreign + event + vtodo("t2", "Second")));
+        QCOMPARE(importFile(s, path), QStringLiteral("Imported from other.ics: 2 added, 0 "
+                                                     "updated, 0 unchanged, 1 skipped."));
+        QCOMPARE(Form1Session::column(w.ListView1, TaskCol),
+                 (QStringList{"Stays", "Fix the tap", "Second"}));
+        QCOMPARE(w.ListView1->tasks()->at(1).fields,
+                 (TaskListCodec::Fields{"Fix the tap", "Highest", "Errands", "", "", "Done"}));
+        // Stored as a saving command stores: both lists of the category.
+        QCOMPARE(s.stored("1_Root_2"),
+                 storedTasks({{"Stays", "Low", "Idea", "", "", ""},
+                              {"Fix the tap", "Highest", "Errands", "", "", "Done"},
+                              {"Second", "", "", "", "", ""}}));
+
+        // Changed in Kestrune, then exported: what the other program wrote is still there.
+        TaskRow edited = w.ListView1->tasks()->at(1);
+        edited.fields[TaskCol] = QStringLiteral("Fix the kitchen tap");
+        w.ListView1->tasks()->replace(1, edited);
+        w.saveTaskLists();
+        QFile out(exportAll(s, QStringLiteral("out.ics")));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QByteArray text = out.readAll();
+        for (const char* kept :
+             {"UID:tap@example.org", "SUMMARY:Fix the kitchen tap", "RRULE:FREQ=WEEKLY;COUNT=4",
+              "RELATED-TO:parent@example.org", "X-OTHER-PROGRAM:kept", "BEGIN:VALARM",
+              "TRIGGER:-PT15M", "CATEGORIES:Errands", "CATEGORIES:Home"})
+            QVERIFY2(text.contains(kept), kept);
+
+        // Read again, the file updates the task in place instead of adding it twice.
+        QCOMPARE(importFile(s, path), QStringLiteral("Imported from other.ics: 0 added, 1 "
+                                                     "updated, 1 unchanged, 1 skipped."));
+        QCOMPARE(Form1Session::column(w.ListView1, TaskCol),
+                 (QStringList{"Stays", "Fix the tap", "Second"}));
+    }
+
+    void knownUid_updatesTheTaskInItsOwnCategory()
+    {
+        Form1Session s;
+        s.preset(kTree, kFourCategories);
+        s.preset("1_Root_3Del", storedTasks({{"Elsewhere", "Low", "Idea", "", "", ""}}));
+        s.start();
+        s.clickNode(QStringLiteral("Other"));
+        const QUuid uid = s.window->ListView2->tasks()->at(0).uid;
+        s.clickNode(QStringLiteral("Work"));
+        const QString path =
+            writeFile(m_files, QStringLiteral("update.ics"),
+                      calendar(vtodo(uid.toString(QUuid::WithoutBraces).toUtf8(), "Renamed")));
+        importFile(s, path);
+        QCOMPARE(s.window->ListView1->tasks()->rowCount(), 0);
+        QCOMPARE(s.stored("1_Root_3Del"), storedTasks({{"Renamed", "", "", "", "", ""}}));
+        s.clickNode(QStringLiteral("Other"));
+        QCOMPARE(s.window->ListView2->tasks()->at(0).uid, uid);
+    }
+
+    // A file that cannot be taken whole changes nothing at all and says why.
+    void refusedFiles_changeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not iCalendar")
+            << QByteArray("Task;Priority\r\nA;High\r\n") << QStringLiteral("bad.ics");
+        QTest::newRow("cut off") << calendar(vtodo("a", "A")).left(60) << QStringLiteral("line");
+        QByteArray many;
+        for (int i = 0; i < 4; ++i)
+            many += vtodo("m" + QByteArray::number(i), "M");
+        QTest::newRow("past the largest list")
+            << calendar(many) << QStringLiteral("active list of \"Work\" would hold 32768 tasks");
+    }
+    void refusedFiles_changeNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        Form1Session s;
+        s.preset(kTree, kFourCategories);
+        QList<QStringList> full;
+        for (int i = 0; i < TaskListCodec::kMaxTasks - 3; ++i)
+            full.append({QStringLiteral("t%1").arg(i), "", "", "", "", ""});
+        s.preset("1_Root_1", storedTasks(full));
+        s.start();
+        const auto before = s.store->readSection();
+        const auto uidsBefore = s.store->readAllListUids();
+        const QString text = importFile(s, writeFile(m_files, QStringLiteral("bad.ics"), bytes));
+        QVERIFY2(text.contains(message), qPrintable(text));
+        QVERIFY(s.prompts.errorBoxes().isEmpty());
+        QCOMPARE(s.store->readSection(), before);
+        QCOMPARE(s.store->readAllListUids(), uidsBefore);
+        QCOMPARE(s.window->ListView1->tasks()->rowCount(), full.size());
+    }
+};
+
+KESTRUNE_TEST_MAIN(TestForm1Calendar)
+#include "test_form1_calendar.moc"
