@@ -2,6 +2,7 @@
 
 #include "category_tree_codec.h"
 #include "settings_store.h"
+#include "task_uids.h"
 
 #include <future>
 
@@ -78,6 +79,13 @@ void start(const SettingsStore& store)
                     list.entries = TaskListCodec::decodeEntries(list.value);
                 }
             });
+            if (list.rows) {
+                list.digests.reserve(list.rows->size());
+                for (const TaskRow& row : std::as_const(*list.rows))
+                    list.digests.append(TaskUids::digest(row.fields));
+                list.uids = TaskUids::match(store.readListUids(pending.key), list.digests,
+                                            &list.uidsChanged);
+            }
             return pending;
         } catch (...) {
             return std::nullopt; // the fill reads again and reports what fails

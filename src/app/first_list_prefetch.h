@@ -23,6 +23,11 @@ struct List
     // to report: every one has its six fields, and they fit in a list. There are no entries
     // then.
     std::optional<QList<TaskRow>> rows;
+    // With the rows, their UIDs as matched to the stored ones (TaskUids::match), and whether
+    // that gave any new ones, which the window then stores.
+    QList<QUuid> uids;
+    QList<quint64> digests;
+    bool uidsChanged = false;
 };
 
 // The store must stay open until discard() has returned.

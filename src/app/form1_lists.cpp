@@ -159,7 +159,15 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
     });
     step(line(4), [&] { list->tasks()->clear(); });
     if (readAhead && readAhead->rows) {
-        giveUids(m_store, key, *readAhead->rows);
+        QList<TaskRow>& rows = *readAhead->rows;
+        if (readAhead->uids.size() == rows.size()) {
+            for (qsizetype i = 0; i < rows.size(); ++i)
+                rows[i].uid = readAhead->uids[i];
+            if (readAhead->uidsChanged)
+                TaskUids::storeMatched(m_store, key, readAhead->uids, readAhead->digests);
+        } else {
+            giveUids(m_store, key, rows);
+        }
         list->tasks()->setRows(std::move(*readAhead->rows));
         list->tasks()->setStoredBeyondLimit({});
         return;

@@ -118,22 +118,27 @@ QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* c
     return uids;
 }
 
+void storeMatched(SettingsStore& store, const QString& key, const QList<QUuid>& uids,
+                  const QList<quint64>& digests)
+{
+    QList<Stored> rows;
+    rows.reserve(uids.size());
+    for (qsizetype i = 0; i < uids.size(); ++i)
+        rows.append({uids[i], digests[i]});
+    try {
+        store.apply({{}, {{key, encode(rows)}}, {}});
+    } catch (const StoreFailure&) {
+        // A store that cannot be written now loses nothing by it: the rows have their UIDs,
+        // and the next save stores them with the list.
+    }
+}
+
 QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests)
 {
     bool changed = false;
     const QList<QUuid> uids = match(store.readListUids(key), digests, &changed);
-    if (changed) {
-        QList<Stored> rows;
-        rows.reserve(uids.size());
-        for (qsizetype i = 0; i < uids.size(); ++i)
-            rows.append({uids[i], digests[i]});
-        try {
-            store.apply({{}, {{key, encode(rows)}}, {}});
-        } catch (const StoreFailure&) {
-            // A store that cannot be written now loses nothing by it: the rows have their UIDs,
-            // and the next save stores them with the list.
-        }
-    }
+    if (changed)
+        storeMatched(store, key, uids, digests);
     return uids;
 }
 

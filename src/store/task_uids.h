@@ -48,5 +48,8 @@ QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* c
 // every reader of the store (the window, an export) sees the same ones; when that write fails
 // they are still given, and stored with the list's next save.
 QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests);
+// Stores what match() gave for the list under `key`, as ofStoredList does.
+void storeMatched(SettingsStore& store, const QString& key, const QList<QUuid>& uids,
+                  const QList<quint64>& digests);
 
 } // namespace TaskUids
