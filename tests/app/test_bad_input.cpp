@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -522,6 +523,77 @@ private slots:
         QCOMPARE(active.first(), QStringLiteral("Task 1"));
         QCOMPARE(active.last(), QStringLiteral("Task 32768"));
         QCOMPARE(storedTexts(QStringLiteral("1_Root_1Del")), QStringList{"Task 0"});
+    }
+
+    // --- iCalendar files ---
+
+    // A file that cannot be taken whole changes nothing at all, and the message says why and
+    // where.
+    void importedFileThatCannotBeTakenWhole_changesNothing_data()
+    {
+        const auto calendar = [](const QByteArray& inside) {
+            return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\n" + inside +
+                   "END:VCALENDAR\r\n";
+        };
+        const auto vtodo = [](const QByteArray& uid, const QByteArray& more = {}) {
+            return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20261208T120000Z\r\nSUMMARY:T\r\n" +
+                   more + "END:VTODO\r\n";
+        };
+        QByteArray four;
+        for (int i = 0; i < 4; ++i)
+            four += vtodo("m" + QByteArray::number(i));
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("size"); // grown to this many bytes, sparse, when not 0
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not iCalendar")
+            << QByteArray("Task;Priority\r\nA;High\r\n") << qint64(0) << "bad.ics";
+        QTest::newRow("binary junk")
+            << QByteArray("\x00\xff\x13 BEGIN", 9) << qint64(0) << "bad.ics";
+        QTest::newRow("cut off") << calendar(vtodo("a") + vtodo("b")).left(120) << qint64(0)
+                                 << "line";
+        QTest::newRow("a property libical refuses")
+            << calendar(vtodo("a") + vtodo("b", "DUE:tomorrow\r\n")) << qint64(0) << "line 13";
+        QTest::newRow("larger than the limit")
+            << calendar(vtodo("a")) << qint64(65 << 20) << "bad.ics";
+        QTest::newRow("past the largest list")
+            << calendar(four) << qint64(0) << "active list of \"Work\" would hold 32768 tasks";
+        QTest::newRow("a category the tree cannot hold")
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kestrune//Kestrune//EN\r\n"
+                          "X-KESTRUNE-FILE:1\r\nX-KESTRUNE-TREE;X-KESTRUNE-KEY=1_Root_9:A%3BB\r\n"
+                          "END:VCALENDAR\r\n")
+            << qint64(0) << "A;B";
+    }
+    void importedFileThatCannotBeTakenWhole_changesNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, size);
+        QFETCH(QString, message);
+        QList<QStringList> full;
+        for (int i = 0; i < TaskListCodec::kMaxTasks - 3; ++i)
+            full.append(task(QStringLiteral("t%1").arg(i)));
+        s->preset(kTree, kTwoCategories);
+        s->preset(QStringLiteral("1_Root_1"), storedTasks(full));
+        Form1& w = s->start();
+        const auto values = s->store->readSection();
+        const auto uids = s->store->readAllListUids();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.ics"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        if (size)
+            QVERIFY(file.resize(size));
+        file.close();
+
+        s->prompts.fileAnswers.push_back(path);
+        w.actionImportTasks->trigger();
+        const QString text = s->prompts.messages().value(0);
+        QVERIFY2(text.contains(message), qPrintable(text));
+        QCOMPARE(s->prompts.shown.last().icon, Prompts::Icon::Exclamation);
+        QVERIFY(s->prompts.errorBoxes().isEmpty());
+        QCOMPARE(s->store->readSection(), values);
+        QCOMPARE(s->store->readAllListUids(), uids);
+        QCOMPARE(w.ListView1->tasks()->rowCount(), full.size());
+        QCOMPARE(s->nodeKeys(), (QStringList{"1_Root_1", "1_Root_2"}));
     }
 };
 

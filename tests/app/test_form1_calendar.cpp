@@ -186,41 +186,6 @@ private slots:
         s.clickNode(QStringLiteral("Other"));
         QCOMPARE(s.window->ListView2->tasks()->at(0).uid, uid);
     }
-
-    // A file that cannot be taken whole changes nothing at all and says why.
-    void refusedFiles_changeNothing_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("not iCalendar")
-            << QByteArray("Task;Priority\r\nA;High\r\n") << QStringLiteral("bad.ics");
-        QTest::newRow("cut off") << calendar(vtodo("a", "A")).left(60) << QStringLiteral("line");
-        QByteArray many;
-        for (int i = 0; i < 4; ++i)
-            many += vtodo("m" + QByteArray::number(i), "M");
-        QTest::newRow("past the largest list")
-            << calendar(many) << QStringLiteral("active list of \"Work\" would hold 32768 tasks");
-    }
-    void refusedFiles_changeNothing()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, message);
-        Form1Session s;
-        s.preset(kTree, kFourCategories);
-        QList<QStringList> full;
-        for (int i = 0; i < TaskListCodec::kMaxTasks - 3; ++i)
-            full.append({QStringLiteral("t%1").arg(i), "", "", "", "", ""});
-        s.preset("1_Root_1", storedTasks(full));
-        s.start();
-        const auto before = s.store->readSection();
-        const auto uidsBefore = s.store->readAllListUids();
-        const QString text = importFile(s, writeFile(m_files, QStringLiteral("bad.ics"), bytes));
-        QVERIFY2(text.contains(message), qPrintable(text));
-        QVERIFY(s.prompts.errorBoxes().isEmpty());
-        QCOMPARE(s.store->readSection(), before);
-        QCOMPARE(s.store->readAllListUids(), uidsBefore);
-        QCOMPARE(s.window->ListView1->tasks()->rowCount(), full.size());
-    }
 };
 
 KESTRUNE_TEST_MAIN(TestForm1Calendar)
