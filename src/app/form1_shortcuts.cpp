@@ -64,6 +64,12 @@ void Form1::installShortcuts()
     // Added to the window too, so its keys work wherever the focus is in it.
     addAction(actionImportTasks);
     connect(actionImportTasks, &QAction::triggered, this, &Form1::importTasks);
+    // The same as the export menu's "iCalendar", where one looks for the import's counterpart.
+    QAction* exportCalendar = mnuTasks->addAction(QStringLiteral("&Export Tasks to iCalendar..."));
+    exportCalendar->setObjectName(QStringLiteral("actionExportCalendar"));
+    exportCalendar->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    addAction(exportCalendar);
+    connect(exportCalendar, &QAction::triggered, this, &Form1::subMenuICalendar_Click);
     // Finding: the window, then the next and the previous match without it.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
             &Form1::findTasks);

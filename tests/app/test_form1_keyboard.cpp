@@ -72,6 +72,13 @@ private slots:
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
         QTRY_VERIFY(w.mnuTasks->isVisible());
         w.mnuTasks->hide();
+        // The menu bar's commands ask for their file; cancelled here.
+        s.prompts.clear();
+        QTest::keyClick(&w, Qt::Key_I, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(s.prompts.shown.size(), 2);
+        QCOMPARE(s.prompts.shown[0].title, QStringLiteral("Import Tasks"));
+        QCOMPARE(s.prompts.shown[1].title, QStringLiteral("Export All Tasks To iCalendar"));
         // Captions stay as they are: no mnemonics were added for the shortcuts.
         QCOMPARE(w.PushButton8->text(), QStringLiteral("Add Task"));
     }
