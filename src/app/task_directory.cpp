@@ -22,6 +22,9 @@ struct TaskDirectory::List
     QList<Item> items;
     // Entries past the largest list, as stored, kept after the others (as the window does).
     QString beyond;
+    // UIDs given here that the store does not have yet, with the digests they go with.
+    bool newUids = false;
+    QList<quint64> digests;
 };
 
 namespace {
@@ -29,6 +32,15 @@ namespace {
 QString listKey(const QString& categoryKey, bool deleted)
 {
     return deleted ? TaskListCodec::deletedKey(categoryKey) : categoryKey;
+}
+
+template <typename List> QList<QUuid> uidsOf(const List& list)
+{
+    QList<QUuid> uids;
+    uids.reserve(list.items.size());
+    for (const auto& item : list.items)
+        uids.append(item.row.uid);
+    return uids;
 }
 
 } // namespace
@@ -88,7 +100,10 @@ void TaskDirectory::load(const QString& categoryKey)
             list->items.append(
                 {std::move(row), entry.stored.toString() + TaskListCodec::kTaskSeparator});
         }
-        const QList<QUuid> uids = TaskUids::ofStoredList(m_store, key, digests);
+        // Matched without storing: nothing is written before save().
+        const QList<QUuid> uids =
+            TaskUids::match(m_store.readListUids(key), digests, &list->newUids);
+        list->digests = std::move(digests);
         for (qsizetype i = 0; i < list->items.size(); ++i) {
             list->items[i].row.uid = uids[i];
             m_rows.insert(uids[i], {key, i});
@@ -220,5 +235,11 @@ QStringList TaskDirectory::save()
         }
         m_store.apply(changes);
     }
+    // Lists nothing changed keep the UIDs they were given here, as every reader of the store
+    // gives them (TaskUids::ofStoredList).
+    for (const auto& list : std::as_const(m_lists))
+        if (list->newUids && !m_changed.contains(list->categoryKey))
+            TaskUids::storeMatched(m_store, listKey(list->categoryKey, list->deleted),
+                                   uidsOf(*list), list->digests);
     return std::exchange(m_changed, {});
 }

@@ -573,6 +573,8 @@ private slots:
             full.append(task(QStringLiteral("t%1").arg(i)));
         s->preset(kTree, kTwoCategories);
         s->preset(QStringLiteral("1_Root_1"), storedTasks(full));
+        // Stored by an older version: no UIDs yet, and none stored by a refused import.
+        s->preset(QStringLiteral("1_Root_2"), storedTasks({task(QStringLiteral("home"))}));
         Form1& w = s->start();
         const auto values = s->store->readSection();
         const auto uids = s->store->readAllListUids();
