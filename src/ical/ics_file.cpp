@@ -383,9 +383,8 @@ CalendarFile Reader::run()
             continue;
         m_zones.emplace(key, std::move(zone));
     }
-    const VTodoMapping::Internal::ZoneLookup zones = [this](const char* tzid) {
-        return zone(tzid);
-    };
+    VTodoMapping::Internal::ReadContext context;
+    context.zones = [this](const char* tzid) { return zone(tzid); };
     for (const Frame& f : m_frames) {
         if (f.name == "VTIMEZONE")
             continue;
@@ -397,7 +396,7 @@ CalendarFile Reader::run()
         }
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
-        CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), zones);
+        CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
         task.vtodo = std::move(text);
         m_file.tasks.append(std::move(task));
     }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QTimeZone>
 #include <QUuid>
+#include <array>
 #include <strings.h>
 #include <vector>
 
@@ -130,10 +131,12 @@ const char* xParameter(icalproperty* p, const char* name)
 
 // Sets one X- property of ours to `value` (none: removes it), leaving it untouched, and in
 // its place, when it already says that.
-void setX(icalcomponent* c, const char* name, const std::optional<QByteArray>& value,
+void setX(icalcomponent* c, bool fresh, const char* name, const std::optional<QByteArray>& value,
           const char* parameter = nullptr, const std::optional<QByteArray>& parameterValue = {})
 {
-    const std::vector<icalproperty*> found = xProperties(c, name);
+    // A VTODO made just now holds none of ours yet: no need to look.
+    const std::vector<icalproperty*> found =
+        fresh ? std::vector<icalproperty*>() : xProperties(c, name);
     if (found.size() == (value ? 1u : 0u)) {
         if (!value)
             return;
@@ -178,6 +181,8 @@ const QTimeZone& systemZone(const char* tzid)
     if (name.isEmpty() && parts.size() >= 2)
         name = parts[parts.size() - 2] + '/' + parts.last();
     const QTimeZone zone = QTimeZone::isTimeZoneIdAvailable(name) ? QTimeZone(name) : QTimeZone();
+    if (known.size() >= 256) // files naming zones by the thousand do not fill the memory
+        known.clear();
     return *known.insert(id, zone);
 }
 
@@ -344,11 +349,11 @@ void setType(icalcomponent* c, const QString& text)
         icalcomponent_add_property(c, icalproperty_new_categories(value.constData()));
 }
 
-void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
+void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields, bool fresh)
 {
     const auto raw = [&](Field field, bool needed, const char* parameter = nullptr,
                          const std::optional<QByteArray>& parameterValue = {}) {
-        setX(c, kRawNames[field],
+        setX(c, fresh, kRawNames[field],
              needed ? std::optional(RawText::encode(fields[field])) : std::nullopt, parameter,
              parameterValue);
     };
@@ -394,19 +399,63 @@ void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
     setType(c, f[TypeField]);
     setDue(c, f[DueField]);
     setDone(c, f[DoneField], fresh);
-    setRawTexts(c, f);
+    setRawTexts(c, f, fresh);
 
-    if (sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
-        setX(c, kSortOrder,
+    if (fresh || sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
+        setX(c, fresh, kSortOrder,
              task.sortOrder ? std::optional(QByteArray::number(*task.sortOrder)) : std::nullopt);
     }
-    setX(c, kCategoryPath,
+    setX(c, fresh, kCategoryPath,
          task.categoryPath.isEmpty() ? std::nullopt
                                      : std::optional(RawText::encodePath(task.categoryPath)));
-    setX(c, kCategoryKey,
+    setX(c, fresh, kCategoryKey,
          task.categoryKey.isEmpty() ? std::nullopt
                                     : std::optional(RawText::encode(task.categoryKey)));
-    setX(c, kDeleted, task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+    setX(c, fresh, kDeleted,
+         task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+}
+
+// libical reads some values it would not read back as it prints them: a DTSTAMP of a bare date
+// is printed with VALUE=DATE, which it then refuses. Such a property is refused on the way in,
+// so that no task goes out in a form that cannot be read again.
+const char* unprintableValue(icalproperty* p)
+{
+    const icalproperty_kind kind = icalproperty_isa(p);
+    const icalvalue* value = icalproperty_get_value(p);
+    if (!value || kind <= ICAL_ANY_PROPERTY || kind >= ICAL_NO_PROPERTY)
+        return nullptr;
+    // The default value of each property, looked up once: libical searches a table for it.
+    static const std::array<icalvalue_kind, ICAL_NO_PROPERTY> defaults = [] {
+        std::array<icalvalue_kind, ICAL_NO_PROPERTY> table{};
+        for (int k = 0; k < ICAL_NO_PROPERTY; ++k)
+            table[k] = icalproperty_kind_to_value_kind(icalproperty_kind(k));
+        return table;
+    }();
+    const icalvalue_kind have = icalvalue_isa(value);
+    const icalvalue_kind wanted = defaults[kind];
+    if (have == wanted || wanted == ICAL_NO_VALUE || kind == ICAL_X_PROPERTY ||
+        kind == ICAL_XLICERROR_PROPERTY)
+        return nullptr;
+    if (have == ICAL_DATE_VALUE && wanted == ICAL_DATETIME_VALUE) {
+        switch (kind) {
+        case ICAL_DTSTART_PROPERTY:
+        case ICAL_DUE_PROPERTY:
+        case ICAL_DTEND_PROPERTY:
+        case ICAL_RECURRENCEID_PROPERTY:
+        case ICAL_EXDATE_PROPERTY:
+        case ICAL_RDATE_PROPERTY:
+            return nullptr;
+        default:
+            return "a date where only a date-time is allowed";
+        }
+    }
+    // Rare: another value type than the usual. Print it and read it back to see.
+    const Ical::Text printed(icalproperty_as_ical_string_r(p));
+    icalproperty* again = printed ? icalproperty_new_from_string(printed.get()) : nullptr;
+    const bool readsBack = again && icalproperty_isa(again) == kind;
+    if (again)
+        icalproperty_free(again);
+    return readsBack ? nullptr : "a value libical cannot read back as it writes it";
 }
 
 } // namespace
@@ -419,6 +468,11 @@ const char* firstError(icalcomponent* component)
         const char* text = icalproperty_get_xlicerror(error);
         return text ? text : "";
     }
+    for (icalproperty* p = first(component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
+        if (const char* problem = unprintableValue(p))
+            return problem;
+    }
     for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
          child; child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
         if (const char* text = firstError(child))
@@ -427,7 +481,7 @@ const char* firstError(icalcomponent* component)
     return nullptr;
 }
 
-CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
+CalendarTask readComponent(icalcomponent* c, ReadContext& context)
 {
     CalendarTask task;
     task.uid = utf8(icalcomponent_get_uid(c));
@@ -437,8 +491,13 @@ CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
     f[PriorityField] = priorityOf(c);
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
     f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
-    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), zones);
-    f[DueField] = due ? DueDates::format(*due) : QString();
+    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), context.zones);
+    if (due) {
+        auto known = context.dueTexts.find(due->toJulianDay());
+        if (known == context.dueTexts.end())
+            known = context.dueTexts.insert(due->toJulianDay(), DueDates::format(*due));
+        f[DueField] = *known;
+    }
     const bool done = isDone(c);
     f[DoneField] = done ? kDone : QString();
 
@@ -554,7 +613,8 @@ QByteArray write(const CalendarTask& task, QByteArrayView kept)
 CalendarTask read(QByteArrayView vtodo)
 {
     const Ical::Component component = parseVTodo(vtodo);
-    CalendarTask task = readComponent(component.get(), {});
+    ReadContext context;
+    CalendarTask task = readComponent(component.get(), context);
     const QByteArrayView trimmed = vtodo.trimmed();
     if (trimmed.size() >= 11 && qstrnicmp(trimmed.data(), "BEGIN:VTODO", 11) == 0) {
         task.vtodo = vtodo.toByteArray();

@@ -4,6 +4,8 @@
 #include "calendar_file.h"
 #include "ical_handles.h"
 
+#include <QDate>
+#include <QHash>
 #include <functional>
 
 namespace VTodoMapping::Internal {
@@ -11,8 +13,17 @@ namespace VTodoMapping::Internal {
 // The zone a file's VTIMEZONE defines for a TZID, or null to fall back on the system's.
 using ZoneLookup = std::function<icaltimezone*(const char* tzid)>;
 
+// What reading the VTODOs of one file shares.
+struct ReadContext
+{
+    ZoneLookup zones;
+    // Due dates as written in the user's locale: a list holds the same few dates many times,
+    // and writing one goes through QLocale.
+    QHash<qint64, QString> dueTexts;
+};
+
 // The task a parsed VTODO says; `vtodo` is left for the caller to fill.
-CalendarTask readComponent(icalcomponent* vtodo, const ZoneLookup& zones);
+CalendarTask readComponent(icalcomponent* vtodo, ReadContext& context);
 // Parses one VTODO (or the first VTODO of a VCALENDAR). Throws Failure when libical refuses it.
 Ical::Component parseVTodo(QByteArrayView text);
 // The VTODO of a task, printed by libical.
