@@ -181,9 +181,11 @@ private:
     }
     void frame();
     Ical::Component parseComponent(const QByteArray& text, int firstLine, const QByteArray& kind);
+    void refuseIfBad(const QByteArray& text, int line);
     [[noreturn]] void refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
                              const char* error);
-    void readCalendarProperties(const QByteArray& text, int firstLine);
+    struct Header;
+    void readCalendarProperties(const Header& header);
     icaltimezone* zone(const char* tzid) const;
 
     QByteArrayView m_bytes;
@@ -314,11 +316,36 @@ void Reader::refuse(const QByteArray& text, int firstLine, const QByteArray& kin
     throw failure(firstLine, message);
 }
 
-void Reader::readCalendarProperties(const QByteArray& text, int firstLine)
+void Reader::refuseIfBad(const QByteArray& text, int line)
 {
-    const QByteArray calendar = "BEGIN:VCALENDAR\r\n" + text + "END:VCALENDAR\r\n";
-    const Ical::Component component = parseComponent(calendar, firstLine - 1, "VCALENDAR");
+    const Ical::Component component(icalparser_parse_string(text.constData()));
+    const char* error = component ? VTodoMapping::Internal::firstError(component.get())
+                                  : "nothing libical can read";
+    if (error) {
+        throw failure(
+            line, QStringLiteral("libical refuses this line: %1").arg(utf8(error).simplified()));
+    }
+}
+
+void Reader::readCalendarProperties(const Header& header)
+{
+    const QByteArray calendar = "BEGIN:VCALENDAR\r\n" + header.text + "END:VCALENDAR\r\n";
+    const Ical::Component component(icalparser_parse_string(calendar.constData()));
+    if (!component)
+        throw failure(header.lines.front(), QStringLiteral("libical cannot read the calendar"));
     icalcomponent* c = component.get();
+    if (VTodoMapping::Internal::firstError(c)) {
+        // The calendar's own lines lie between its components: each is looked at alone.
+        ContentLines lines(header.text, 1);
+        ContentLine line;
+        for (std::size_t i = 0; lines.next(line) && i < header.lines.size(); ++i) {
+            QByteArray alone = "BEGIN:VCALENDAR\r\n" +
+                               header.text.mid(line.begin, line.next - line.begin) +
+                               "END:VCALENDAR\r\n";
+            refuseIfBad(alone, header.lines[i]);
+        }
+        refuseIfBad(calendar, header.lines.front());
+    }
     for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_X_PROPERTY); p;
          p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
         const char* name = icalproperty_get_x_name(p);
@@ -363,7 +390,7 @@ CalendarFile Reader::run()
     frame();
     for (const Header& header : m_headers) {
         if (!header.lines.empty())
-            readCalendarProperties(header.text, header.lines.front());
+            readCalendarProperties(header);
     }
     // Time zones first: a VTODO may name one that the file defines after it.
     for (const Frame& f : m_frames) {

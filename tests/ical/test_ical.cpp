@@ -438,6 +438,8 @@ private slots:
             << calendarWith("BEGIN:VEVENT\nDTSTART:yesterday\nEND:VEVENT\n") << 5 << "libical";
         QTest::newRow("bad property of the calendar")
             << calendarWith("CALSCALE;=x:y\n") << 4 << "libical";
+        QTest::newRow("bad property of the calendar, after a task")
+            << calendarWith(todo + "CALSCALE;=x:y\n") << 8 << "libical";
         // libical would print it with VALUE=DATE, which it refuses when reading back.
         QTest::newRow("date for a date-time")
             << calendarWith("BEGIN:VTODO\nUID:a\nDTSTAMP:20260101\nEND:VTODO\n") << 6
