@@ -384,6 +384,10 @@ CalendarFile Reader::run()
     }
     if (const qsizetype bad = invalidUtf8(m_bytes); bad >= 0)
         throw failure(lineAt(m_bytes, bad), QStringLiteral("text that is not UTF-8"));
+    if (const qsizetype bad = RawText::strayCarriageReturn(m_bytes); bad >= 0) {
+        throw failure(lineAt(m_bytes, bad),
+                      QStringLiteral("a carriage return inside a line, not iCalendar text"));
+    }
     if (m_bytes.startsWith("\xEF\xBB\xBF")) // a byte order mark some writers put first
         m_bytes = m_bytes.sliced(3);
 

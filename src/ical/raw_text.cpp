@@ -97,4 +97,13 @@ bool altersAsText(QStringView text)
     return false;
 }
 
+qsizetype strayCarriageReturn(QByteArrayView bytes)
+{
+    for (qsizetype at = bytes.indexOf('\r'); at >= 0; at = bytes.indexOf('\r', at + 1)) {
+        if (at + 1 >= bytes.size() || bytes[at + 1] != '\n')
+            return at;
+    }
+    return -1;
+}
+
 } // namespace RawText

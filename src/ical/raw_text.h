@@ -31,4 +31,8 @@ QString printable(QStringView text);
 // else: blanks at either end, carriage returns, tabs and other control characters.
 bool altersAsText(QStringView text);
 
+// The offset of the first carriage return that does not end a line, or -1. libical keeps such a
+// byte in a value but leaves it out when printing, so a value would not survive being written.
+qsizetype strayCarriageReturn(QByteArrayView bytes);
+
 } // namespace RawText

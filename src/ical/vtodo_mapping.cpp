@@ -564,8 +564,10 @@ Ical::Component parseVTodo(QByteArrayView text)
 {
     // libical reads C strings: the copy brings the terminating NUL.
     const QByteArray terminated = text.toByteArray();
-    if (terminated.contains('\0'))
-        throw Failure(QStringLiteral("The task's iCalendar text holds a NUL byte."));
+    if (terminated.contains('\0') || RawText::strayCarriageReturn(terminated) >= 0) {
+        throw Failure(QStringLiteral("The task's iCalendar text holds a NUL byte or a carriage "
+                                     "return inside a line."));
+    }
     Ical::Component root(icalparser_parse_string(terminated.constData()));
     if (!root)
         throw Failure(QStringLiteral("The task's iCalendar text is not iCalendar."));

@@ -449,6 +449,9 @@ private slots:
         QTest::newRow("NUL byte") << calendarWith(
                                          QByteArray("BEGIN:VTODO\nUID:a\0b\nEND:VTODO\n", 21))
                                   << 5 << "binary";
+        QTest::newRow("carriage return inside a line")
+            << calendarWith("BEGIN:VTODO\r\nUID:a\r\nX-APPLE-SORT-ORDER:3\r1\r\nEND:VTODO\n") << 6
+            << "carriage return";
         QByteArray junk(64, '\0');
         for (int i = 0; i < junk.size(); ++i)
             junk[i] = char((i * 97 + 13) % 256);
