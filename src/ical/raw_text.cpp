@@ -1,5 +1,7 @@
 #include "raw_text.h"
 
+#include <algorithm>
+
 namespace RawText {
 
 namespace {
@@ -72,8 +74,19 @@ QString skeleton(QStringView text)
     return out;
 }
 
-QString printable(QStringView text)
+bool hasVisible(QStringView text)
 {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() != 0x7F; });
+}
+
+QString printable(const QString& text)
+{
+    const auto dropped = [](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\n' && c != u'\t') || c.unicode() == 0x7F;
+    };
+    if (std::none_of(text.begin(), text.end(), dropped))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {

@@ -23,9 +23,12 @@ QStringList decodePath(const char* value);
 // changed the property since we wrote the text beside it.
 QString skeleton(QStringView text);
 
+// Whether the text has anything but whitespace and control characters.
+bool hasVisible(QStringView text);
+
 // The text without the control characters a property value may not hold (all but line
 // feeds and tabs); the raw text beside the property keeps them.
-QString printable(QStringView text);
+QString printable(const QString& text);
 
 // Whether libical, printing and parsing the text as a TEXT value, could give back anything
 // else: blanks at either end, carriage returns, tabs and other control characters.

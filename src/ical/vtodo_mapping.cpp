@@ -222,6 +222,30 @@ std::optional<QDate> localDueDate(icalproperty* due, const ZoneLookup& zones)
     return QDateTime(date, time, zone).toLocalTime().date();
 }
 
+// Due dates as written in the user's locale, each written once: a list holds the same few dates
+// many times, and writing one goes through QLocale.
+const QString& dueText(const QDate& date)
+{
+    struct Known
+    {
+        QLocale locale;
+        QString format;
+        QHash<qint64, QString> texts;
+    };
+    thread_local Known known;
+    const QLocale locale = DueDates::locale();
+    const QString format = DueDates::writeFormat();
+    if (known.format != format || !(known.locale == locale) || known.texts.size() > 4096) {
+        known.texts.clear();
+        known.locale = locale;
+        known.format = format;
+    }
+    auto it = known.texts.find(date.toJulianDay());
+    if (it == known.texts.end())
+        it = known.texts.insert(date.toJulianDay(), DueDates::format(date));
+    return *it;
+}
+
 bool isDone(icalcomponent* c)
 {
     icalproperty* status = first(c, ICAL_STATUS_PROPERTY);
@@ -254,9 +278,9 @@ std::optional<qint64> sortOrderOf(icalcomponent* c)
 // A TEXT property set to `text`; a text libical would refuse (nothing but blanks) is left out.
 void setText(icalcomponent* c, icalproperty_kind kind, const QString& text)
 {
-    if (textOf(c, kind) == text && (first(c, kind) || text.isEmpty()))
+    if (first(c, kind) ? textOf(c, kind) == text : text.isEmpty())
         return;
-    if (RawText::skeleton(text).isEmpty()) {
+    if (!RawText::hasVisible(text)) {
         icalproperty* p = first(c, kind);
         if (p) {
             icalcomponent_remove_property(c, p);
@@ -335,7 +359,7 @@ void setType(icalcomponent* c, const QString& text)
     const QString have = p ? utf8(icalproperty_get_categories(p)) : QString();
     if (have == text && (p || text.isEmpty()))
         return;
-    if (RawText::skeleton(text).isEmpty()) {
+    if (!RawText::hasVisible(text)) {
         if (p) {
             icalcomponent_remove_property(c, p);
             icalproperty_free(p);
@@ -357,20 +381,21 @@ void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields, bool fre
              needed ? std::optional(RawText::encode(fields[field])) : std::nullopt, parameter,
              parameterValue);
     };
-    const QString& task = fields[TaskField];
-    raw(TaskField, RawText::altersAsText(task) || textOf(c, ICAL_SUMMARY_PROPERTY) != task);
-    const QString& notes = fields[NotesField];
-    raw(NotesField, RawText::altersAsText(notes) || textOf(c, ICAL_DESCRIPTION_PROPERTY) != notes);
+    // SUMMARY and DESCRIPTION now hold the text, unless libical would alter it (or it was left
+    // out as blank).
+    raw(TaskField, RawText::altersAsText(fields[TaskField]));
+    raw(NotesField, RawText::altersAsText(fields[NotesField]));
 
     const QString& priority = fields[PriorityField];
     raw(PriorityField, !priority.isEmpty() && priorityNumber(priority) == 0);
 
     const QString& type = fields[TypeField];
+    // The first CATEGORIES value now holds the type, unless it was left out as empty or blank.
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
-    const QString firstCategory =
-        category ? utf8(icalproperty_get_categories(category)) : QString();
     const bool typeNeeded =
-        RawText::altersAsText(type) || type.contains(u',') || firstCategory != type;
+        RawText::altersAsText(type) || type.contains(u',') || (type.isEmpty() && category);
+    const QString firstCategory =
+        typeNeeded && category ? utf8(icalproperty_get_categories(category)) : QString();
     // When reading would not recognise the standard property as still saying the raw text,
     // the raw text names the first category it goes with.
     const bool typeNamesFirst = typeNeeded && typeKey(type) != typeKey(firstCategory);
@@ -379,7 +404,7 @@ void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields, bool fre
 
     const QString& due = fields[DueField];
     const std::optional<QDate> date = DueDates::parse(due);
-    raw(DueField, date ? DueDates::format(*date) != due : !due.isEmpty());
+    raw(DueField, date ? dueText(*date) != due : !due.isEmpty());
 
     const QString& done = fields[DoneField];
     raw(DoneField, !done.isEmpty() && done != kDone);
@@ -492,12 +517,8 @@ CalendarTask readComponent(icalcomponent* c, ReadContext& context)
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
     f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
     const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), context.zones);
-    if (due) {
-        auto known = context.dueTexts.find(due->toJulianDay());
-        if (known == context.dueTexts.end())
-            known = context.dueTexts.insert(due->toJulianDay(), DueDates::format(*due));
-        f[DueField] = *known;
-    }
+    if (due)
+        f[DueField] = dueText(*due);
     const bool done = isDone(c);
     f[DoneField] = done ? kDone : QString();
 

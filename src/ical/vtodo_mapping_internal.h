@@ -4,8 +4,6 @@
 #include "calendar_file.h"
 #include "ical_handles.h"
 
-#include <QDate>
-#include <QHash>
 #include <functional>
 
 namespace VTodoMapping::Internal {
@@ -17,9 +15,6 @@ using ZoneLookup = std::function<icaltimezone*(const char* tzid)>;
 struct ReadContext
 {
     ZoneLookup zones;
-    // Due dates as written in the user's locale: a list holds the same few dates many times,
-    // and writing one goes through QLocale.
-    QHash<qint64, QString> dueTexts;
 };
 
 // The task a parsed VTODO says; `vtodo` is left for the caller to fill.
