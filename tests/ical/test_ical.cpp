@@ -153,7 +153,7 @@ private slots:
         row("control characters", {"a\x01z", "\x7f", "\x02", "", "\x1b[0m", "\x03"});
         row("percent signs", {"100% %41", "%", "%20", "%", "%", "%"});
         row("long text folded", {QString(40, QChar(0x00E9)) + QString(200, u'x'), "", "", "",
-                                 QString(120, QChar(0x1F600)).repeated(2), ""});
+                                 QStringLiteral("😀").repeated(240), ""});
     }
     void kestruneToVTodoToKestrune_keepsEveryText()
     {
