@@ -510,7 +510,7 @@ Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
         }
         icalcomponent_add_property(c, p);
     }
-    const Ical::Text text(icalcomponent_as_ical_string_r(c));
+    const Ical::Text text = VTodoMapping::Internal::printComponent(c);
     // The calendar's head goes out now and its END line last, with the tasks streamed between.
     const QByteArray printed(text.get());
     const qsizetype end = printed.lastIndexOf("END:VCALENDAR");

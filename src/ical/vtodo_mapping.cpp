@@ -8,6 +8,7 @@
 #include <QTimeZone>
 #include <QUuid>
 #include <array>
+#include <cstring>
 #include <strings.h>
 #include <vector>
 
@@ -487,6 +488,29 @@ const char* unprintableValue(icalproperty* p)
 
 namespace Internal {
 
+Ical::Text printComponent(icalcomponent* component)
+{
+    Ical::Text text(icalcomponent_as_ical_string_r(component));
+    // A line whose last piece is 74 bytes long gets its fold between the CR and the LF that end
+    // it: "\r" "\r\n " "\n". Readers then see a carriage return inside the line.
+    static const char kSplit[] = "\r\r\n \n";
+    char* at = text ? std::strstr(text.get(), kSplit) : nullptr;
+    if (!at)
+        return text;
+    char* out = at;
+    for (const char* in = at; *in;) {
+        if (std::strncmp(in, kSplit, sizeof kSplit - 1) == 0) {
+            *out++ = '\r';
+            *out++ = '\n';
+            in += sizeof kSplit - 1;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = '\0';
+    return text;
+}
+
 const char* firstError(icalcomponent* component)
 {
     if (icalproperty* error = first(component, ICAL_XLICERROR_PROPERTY)) {
@@ -622,7 +646,7 @@ Ical::Text print(const CalendarTask& task, QByteArrayView kept)
         vtodo = parseVTodo(kept);
     }
     patch(vtodo.get(), task, kept.isEmpty());
-    return Ical::Text(icalcomponent_as_ical_string_r(vtodo.get()));
+    return printComponent(vtodo.get());
 }
 
 } // namespace Internal
@@ -642,7 +666,7 @@ CalendarTask read(QByteArrayView vtodo)
     if (trimmed.size() >= 11 && qstrnicmp(trimmed.data(), "BEGIN:VTODO", 11) == 0) {
         task.vtodo = vtodo.toByteArray();
     } else {
-        const Ical::Text text(icalcomponent_as_ical_string_r(component.get()));
+        const Ical::Text text = printComponent(component.get());
         task.vtodo = QByteArray(text.get());
     }
     return task;

@@ -23,6 +23,8 @@ CalendarTask readComponent(icalcomponent* vtodo, ReadContext& context);
 Ical::Component parseVTodo(QByteArrayView text);
 // The VTODO of a task, printed by libical.
 Ical::Text print(const CalendarTask& task, QByteArrayView kept);
+// A component as libical prints it, with one mistake of libical 3.0's line folding undone.
+Ical::Text printComponent(icalcomponent* component);
 // The message of the first X-LIC-ERROR libical left in the component or below it; null if none.
 const char* firstError(icalcomponent* component);
 

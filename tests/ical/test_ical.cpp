@@ -151,6 +151,10 @@ private slots:
         row("summary of blanks", {"   ", "", "", "", "", ""});
         row("summary padded", {"  padded  ", "", "", "", "", ""});
         row("control characters", {"a\x01z", "\x7f", "\x02", "", "\x1b[0m", "\x03"});
+        // libical folds lines of these lengths between their CR and LF unless undone.
+        row("summary whose line is folded at its end", {QString(73, u'a'), "", "", "", "", ""});
+        row("raw text whose line is folded at its end",
+            {QString(71, u'a') + u'\n', "", "", "", QString(147, u'b'), ""});
         row("percent signs", {"100% %41", "%", "%20", "%", "%", "%"});
         row("long text folded", {QString(40, QChar(0x00E9)) + QString(200, u'x'), "", "", "",
                                  QStringLiteral("😀").repeated(240), ""});
