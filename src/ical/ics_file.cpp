@@ -501,6 +501,8 @@ Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
     icalproperty_set_x_name(marker, kMarker);
     icalcomponent_add_property(c, marker);
     for (const CalendarCategory& category : categories) {
+        if (category.path.isEmpty()) // no category at all; an empty value would not read back
+            continue;
         icalproperty* p = icalproperty_new_x(RawText::encodePath(category.path).constData());
         icalproperty_set_x_name(p, kTreeCategory);
         if (!category.key.isEmpty()) {
