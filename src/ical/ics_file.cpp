@@ -108,57 +108,6 @@ int lineAt(QByteArrayView bytes, qsizetype offset)
     return 1 + int(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
 }
 
-// The offset of the first byte that is not part of well-formed UTF-8, or -1.
-qsizetype invalidUtf8(QByteArrayView bytes)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        // Runs of ASCII, the bulk of any calendar, eight bytes at a time.
-        while (i + 8 <= size) {
-            quint64 word;
-            std::memcpy(&word, s + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i >= size)
-            break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t min = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            min = 0x10000;
-        } else {
-            return i;
-        }
-        if (i + length > size)
-            return i;
-        char32_t code = c & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return i;
-            code = (code << 6) | (s[i + k] & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return i;
-        i += length;
-    }
-    return -1;
-}
-
 class Reader
 {
 public:
@@ -377,16 +326,9 @@ CalendarFile Reader::run()
 {
     if (m_bytes.isEmpty())
         throw failure(1, QStringLiteral("the file is empty"));
-    if (const void* nul = std::memchr(m_bytes.data(), '\0', m_bytes.size())) {
-        const qsizetype offset = static_cast<const char*>(nul) - m_bytes.data();
-        throw failure(lineAt(m_bytes, offset),
-                      QStringLiteral("binary data (a NUL byte), not iCalendar text"));
-    }
-    if (const qsizetype bad = invalidUtf8(m_bytes); bad >= 0)
-        throw failure(lineAt(m_bytes, bad), QStringLiteral("text that is not UTF-8"));
-    if (const qsizetype bad = RawText::strayCarriageReturn(m_bytes); bad >= 0) {
-        throw failure(lineAt(m_bytes, bad),
-                      QStringLiteral("a carriage return inside a line, not iCalendar text"));
+    if (const RawText::BadByte bad = RawText::firstBadByte(m_bytes);
+        bad.kind != RawText::BadByte::None) {
+        throw failure(lineAt(m_bytes, bad.offset), RawText::describe(bad, m_bytes));
     }
     if (m_bytes.startsWith("\xEF\xBB\xBF")) // a byte order mark some writers put first
         m_bytes = m_bytes.sliced(3);

@@ -4,6 +4,7 @@
 // percent-encoded: libical neither escapes nor trims them then, and no other program's reader
 // can mistake them for something else.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -34,8 +35,24 @@ QString printable(const QString& text);
 // else: blanks at either end, carriage returns, tabs and other control characters.
 bool altersAsText(QStringView text);
 
-// The offset of the first carriage return that does not end a line, or -1. libical keeps such a
-// byte in a value but leaves it out when printing, so a value would not survive being written.
-qsizetype strayCarriageReturn(QByteArrayView bytes);
+// The first byte that cannot be part of iCalendar text: NUL, another control character than
+// tab and line breaks, a carriage return that does not end a line, or bytes that are not
+// UTF-8. libical keeps control characters in a value but leaves some out when printing, so
+// such a value would not survive being written again.
+struct BadByte
+{
+    enum Kind
+    {
+        None,
+        Nul,
+        Control,
+        StrayCarriageReturn,
+        NotUtf8
+    };
+    Kind kind = None;
+    qsizetype offset = -1;
+};
+BadByte firstBadByte(QByteArrayView bytes);
+QString describe(const BadByte& bad, QByteArrayView bytes);
 
 } // namespace RawText

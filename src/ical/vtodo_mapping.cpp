@@ -609,9 +609,10 @@ Ical::Component parseVTodo(QByteArrayView text)
 {
     // libical reads C strings: the copy brings the terminating NUL.
     const QByteArray terminated = text.toByteArray();
-    if (terminated.contains('\0') || RawText::strayCarriageReturn(terminated) >= 0) {
-        throw Failure(QStringLiteral("The task's iCalendar text holds a NUL byte or a carriage "
-                                     "return inside a line."));
+    if (const RawText::BadByte bad = RawText::firstBadByte(terminated);
+        bad.kind != RawText::BadByte::None) {
+        throw Failure(QStringLiteral("The task's iCalendar text holds %1.")
+                          .arg(RawText::describe(bad, terminated)));
     }
     Ical::Component root(icalparser_parse_string(terminated.constData()));
     if (!root)

@@ -456,12 +456,18 @@ private slots:
         QTest::newRow("carriage return inside a line")
             << calendarWith("BEGIN:VTODO\r\nUID:a\r\nX-APPLE-SORT-ORDER:3\r1\r\nEND:VTODO\n") << 6
             << "carriage return";
+        QTest::newRow("control character in a value")
+            << calendarWith("BEGIN:VTODO\nUID:a\nX-OTHER:\b\nEND:VTODO\n") << 6
+            << "control character (0x08)";
         QByteArray junk(64, '\0');
         for (int i = 0; i < junk.size(); ++i)
             junk[i] = char((i * 97 + 13) % 256);
-        QTest::newRow("binary junk") << junk << 1 << "not UTF-8";
-        QTest::newRow("an image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 3
-                                  << "binary";
+        QTest::newRow("binary junk") << junk << 1 << "not iCalendar text";
+        QTest::newRow("an image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 1
+                                  << "not UTF-8";
+        QTest::newRow("binary after text")
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:\x1a\n\0\0\0\rIHDR", 38) << 3
+            << "control character (0x1a)";
         QTest::newRow("not UTF-8")
             << calendarWith("BEGIN:VTODO\nUID:a\nSUMMARY:caf\xe9\nEND:VTODO\n") << 6 << "not UTF-8";
     }
