@@ -36,11 +36,22 @@ QByteArray encode(const QString& text)
     return out;
 }
 
+namespace {
+
+QString decodePiece(QByteArrayView piece)
+{
+    if (piece == "%")
+        return {};
+    if (!piece.contains('%'))
+        return QString::fromUtf8(piece);
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(piece.toByteArray()));
+}
+
+} // namespace
+
 QString decode(const char* value)
 {
-    if (!value || (value[0] == '%' && value[1] == '\0'))
-        return {};
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(QByteArray(value)));
+    return value ? decodePiece(QByteArrayView(value)) : QString();
 }
 
 QByteArray encodePath(const QStringList& path)
@@ -59,9 +70,14 @@ QStringList decodePath(const char* value)
     QStringList path;
     if (!value || !*value)
         return path;
-    for (const QByteArray& piece : QByteArray(value).split('/'))
-        path.append(decode(piece.constData()));
-    return path;
+    const QByteArrayView text(value);
+    for (qsizetype start = 0;;) {
+        const qsizetype slash = text.indexOf('/', start);
+        path.append(decodePiece(text.sliced(start, (slash < 0 ? text.size() : slash) - start)));
+        if (slash < 0)
+            return path;
+        start = slash + 1;
+    }
 }
 
 QString skeleton(QStringView text)
