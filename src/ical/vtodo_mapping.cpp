@@ -477,10 +477,8 @@ const char* unprintableValue(icalproperty* p)
     }
     // Rare: another value type than the usual. Print it and read it back to see.
     const Ical::Text printed(icalproperty_as_ical_string_r(p));
-    icalproperty* again = printed ? icalproperty_new_from_string(printed.get()) : nullptr;
-    const bool readsBack = again && icalproperty_isa(again) == kind;
-    if (again)
-        icalproperty_free(again);
+    const Ical::Property again(printed ? icalproperty_new_from_string(printed.get()) : nullptr);
+    const bool readsBack = again && icalproperty_isa(again.get()) == kind;
     return readsBack ? nullptr : "a value libical cannot read back as it writes it";
 }
 
