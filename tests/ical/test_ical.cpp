@@ -370,10 +370,13 @@ private slots:
             tasks[i].sortOrder = i;
         }
         tasks[2].deleted = true;
+        // The last goes out over the VTODO another program wrote, alarm and all.
+        tasks[2].uid = kForeignUid;
+        tasks[2].vtodo = foreignVTodo();
         {
             IcsFile::Writer writer(path, tree);
             for (const CalendarTask& task : tasks)
-                writer.add(task);
+                writer.add(task, task.vtodo);
             QVERIFY(!QFile::exists(path)); // not before finish()
             writer.finish();
         }
@@ -392,6 +395,8 @@ private slots:
             QCOMPARE(file.tasks[i].sortOrder, tasks[i].sortOrder);
             QCOMPARE(file.tasks[i].deleted, tasks[i].deleted);
         }
+        QVERIFY(file.tasks[2].vtodo.contains("BEGIN:VALARM\r\nACTION:DISPLAY"));
+        QVERIFY(file.tasks[2].vtodo.contains("RRULE:FREQ=WEEKLY;COUNT=4;BYDAY=TH"));
         QVERIFY(fileBytes(path).startsWith("BEGIN:VCALENDAR\r\nPRODID:-//Kestrune//Kestrune//EN"));
     }
 
