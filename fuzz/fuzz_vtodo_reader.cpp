@@ -10,9 +10,8 @@ namespace {
 
 bool sameTask(const CalendarTask& a, const CalendarTask& b)
 {
-    return a.fields == b.fields && a.sortOrder == b.sortOrder &&
-           a.categoryPath == b.categoryPath && a.categoryKey == b.categoryKey &&
-           a.deleted == b.deleted;
+    return a.fields == b.fields && a.sortOrder == b.sortOrder && a.categoryPath == b.categoryPath &&
+           a.categoryKey == b.categoryKey && a.deleted == b.deleted;
 }
 
 void exportAndReadBack(const CalendarTask& task, QByteArrayView kept)
@@ -46,6 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (texts.size() > 7)
             task.categoryKey = QString::fromUtf8(texts[7]);
         exportAndReadBack(task, {});
+        // And over a VTODO of another program's, with categories and a due time of its own.
+        static const QByteArray kept =
+            "BEGIN:VTODO\r\nUID:x@example\r\nDTSTAMP:20260101T000000Z\r\n"
+            "SUMMARY:Theirs\r\nPRIORITY:2\r\nCATEGORIES:Errands,Home\r\n"
+            "DUE;TZID=Europe/Berlin:20260409T003000\r\nCOMPLETED:20260101T000000Z\r\n"
+            "X-APPLE-SORT-ORDER:7\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+            "TRIGGER:-PT15M\r\nEND:VALARM\r\nEND:VTODO\r\n";
+        exportAndReadBack(task, kept);
         return 0;
     }
     for (const CalendarTask& task : file.tasks) {

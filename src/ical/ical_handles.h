@@ -14,6 +14,12 @@ struct ComponentFree
 };
 using Component = std::unique_ptr<icalcomponent, ComponentFree>;
 
+struct PropertyFree
+{
+    void operator()(icalproperty* property) const { icalproperty_free(property); }
+};
+using Property = std::unique_ptr<icalproperty, PropertyFree>;
+
 // The texts libical's *_r functions hand over belong to the caller.
 struct BufferFree
 {

@@ -108,57 +108,6 @@ int lineAt(QByteArrayView bytes, qsizetype offset)
     return 1 + int(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
 }
 
-// The offset of the first byte that is not part of well-formed UTF-8, or -1.
-qsizetype invalidUtf8(QByteArrayView bytes)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        // Runs of ASCII, the bulk of any calendar, eight bytes at a time.
-        while (i + 8 <= size) {
-            quint64 word;
-            std::memcpy(&word, s + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i >= size)
-            break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t min = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            min = 0x10000;
-        } else {
-            return i;
-        }
-        if (i + length > size)
-            return i;
-        char32_t code = c & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return i;
-            code = (code << 6) | (s[i + k] & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return i;
-        i += length;
-    }
-    return -1;
-}
-
 class Reader
 {
 public:
@@ -181,9 +130,11 @@ private:
     }
     void frame();
     Ical::Component parseComponent(const QByteArray& text, int firstLine, const QByteArray& kind);
+    void refuseIfBad(const QByteArray& text, int line);
     [[noreturn]] void refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
                              const char* error);
-    void readCalendarProperties(const QByteArray& text, int firstLine);
+    struct Header;
+    void readCalendarProperties(const Header& header);
     icaltimezone* zone(const char* tzid) const;
 
     QByteArrayView m_bytes;
@@ -314,11 +265,36 @@ void Reader::refuse(const QByteArray& text, int firstLine, const QByteArray& kin
     throw failure(firstLine, message);
 }
 
-void Reader::readCalendarProperties(const QByteArray& text, int firstLine)
+void Reader::refuseIfBad(const QByteArray& text, int line)
 {
-    const QByteArray calendar = "BEGIN:VCALENDAR\r\n" + text + "END:VCALENDAR\r\n";
-    const Ical::Component component = parseComponent(calendar, firstLine - 1, "VCALENDAR");
+    const Ical::Component component(icalparser_parse_string(text.constData()));
+    const char* error = component ? VTodoMapping::Internal::firstError(component.get())
+                                  : "nothing libical can read";
+    if (error) {
+        throw failure(
+            line, QStringLiteral("libical refuses this line: %1").arg(utf8(error).simplified()));
+    }
+}
+
+void Reader::readCalendarProperties(const Header& header)
+{
+    const QByteArray calendar = "BEGIN:VCALENDAR\r\n" + header.text + "END:VCALENDAR\r\n";
+    const Ical::Component component(icalparser_parse_string(calendar.constData()));
+    if (!component)
+        throw failure(header.lines.front(), QStringLiteral("libical cannot read the calendar"));
     icalcomponent* c = component.get();
+    if (VTodoMapping::Internal::firstError(c)) {
+        // The calendar's own lines lie between its components: each is looked at alone.
+        ContentLines lines(header.text, 1);
+        ContentLine line;
+        for (std::size_t i = 0; lines.next(line) && i < header.lines.size(); ++i) {
+            QByteArray alone = "BEGIN:VCALENDAR\r\n" +
+                               header.text.mid(line.begin, line.next - line.begin) +
+                               "END:VCALENDAR\r\n";
+            refuseIfBad(alone, header.lines[i]);
+        }
+        refuseIfBad(calendar, header.lines.front());
+    }
     for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_X_PROPERTY); p;
          p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
         const char* name = icalproperty_get_x_name(p);
@@ -350,20 +326,17 @@ CalendarFile Reader::run()
 {
     if (m_bytes.isEmpty())
         throw failure(1, QStringLiteral("the file is empty"));
-    if (const void* nul = std::memchr(m_bytes.data(), '\0', m_bytes.size())) {
-        const qsizetype offset = static_cast<const char*>(nul) - m_bytes.data();
-        throw failure(lineAt(m_bytes, offset),
-                      QStringLiteral("binary data (a NUL byte), not iCalendar text"));
+    if (const RawText::BadByte bad = RawText::firstBadByte(m_bytes);
+        bad.kind != RawText::BadByte::None) {
+        throw failure(lineAt(m_bytes, bad.offset), RawText::describe(bad, m_bytes));
     }
-    if (const qsizetype bad = invalidUtf8(m_bytes); bad >= 0)
-        throw failure(lineAt(m_bytes, bad), QStringLiteral("text that is not UTF-8"));
     if (m_bytes.startsWith("\xEF\xBB\xBF")) // a byte order mark some writers put first
         m_bytes = m_bytes.sliced(3);
 
     frame();
     for (const Header& header : m_headers) {
         if (!header.lines.empty())
-            readCalendarProperties(header.text, header.lines.front());
+            readCalendarProperties(header);
     }
     // Time zones first: a VTODO may name one that the file defines after it.
     for (const Frame& f : m_frames) {
@@ -383,9 +356,8 @@ CalendarFile Reader::run()
             continue;
         m_zones.emplace(key, std::move(zone));
     }
-    const VTodoMapping::Internal::ZoneLookup zones = [this](const char* tzid) {
-        return zone(tzid);
-    };
+    VTodoMapping::Internal::ReadContext context;
+    context.zones = [this](const char* tzid) { return zone(tzid); };
     for (const Frame& f : m_frames) {
         if (f.name == "VTIMEZONE")
             continue;
@@ -397,7 +369,7 @@ CalendarFile Reader::run()
         }
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
-        CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), zones);
+        CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
         task.vtodo = std::move(text);
         m_file.tasks.append(std::move(task));
     }
@@ -471,6 +443,8 @@ Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
     icalproperty_set_x_name(marker, kMarker);
     icalcomponent_add_property(c, marker);
     for (const CalendarCategory& category : categories) {
+        if (category.path.isEmpty()) // no category at all; an empty value would not read back
+            continue;
         icalproperty* p = icalproperty_new_x(RawText::encodePath(category.path).constData());
         icalproperty_set_x_name(p, kTreeCategory);
         if (!category.key.isEmpty()) {
@@ -480,7 +454,7 @@ Writer::Writer(const QString& path, const QList<CalendarCategory>& categories)
         }
         icalcomponent_add_property(c, p);
     }
-    const Ical::Text text(icalcomponent_as_ical_string_r(c));
+    const Ical::Text text = VTodoMapping::Internal::printComponent(c);
     // The calendar's head goes out now and its END line last, with the tasks streamed between.
     const QByteArray printed(text.get());
     const qsizetype end = printed.lastIndexOf("END:VCALENDAR");

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QTimeZone>
 #include <QUuid>
+#include <array>
+#include <cstring>
 #include <strings.h>
 #include <vector>
 
@@ -130,10 +132,12 @@ const char* xParameter(icalproperty* p, const char* name)
 
 // Sets one X- property of ours to `value` (none: removes it), leaving it untouched, and in
 // its place, when it already says that.
-void setX(icalcomponent* c, const char* name, const std::optional<QByteArray>& value,
+void setX(icalcomponent* c, bool fresh, const char* name, const std::optional<QByteArray>& value,
           const char* parameter = nullptr, const std::optional<QByteArray>& parameterValue = {})
 {
-    const std::vector<icalproperty*> found = xProperties(c, name);
+    // A VTODO made just now holds none of ours yet: no need to look.
+    const std::vector<icalproperty*> found =
+        fresh ? std::vector<icalproperty*>() : xProperties(c, name);
     if (found.size() == (value ? 1u : 0u)) {
         if (!value)
             return;
@@ -178,6 +182,8 @@ const QTimeZone& systemZone(const char* tzid)
     if (name.isEmpty() && parts.size() >= 2)
         name = parts[parts.size() - 2] + '/' + parts.last();
     const QTimeZone zone = QTimeZone::isTimeZoneIdAvailable(name) ? QTimeZone(name) : QTimeZone();
+    if (known.size() >= 256) // files naming zones by the thousand do not fill the memory
+        known.clear();
     return *known.insert(id, zone);
 }
 
@@ -217,6 +223,30 @@ std::optional<QDate> localDueDate(icalproperty* due, const ZoneLookup& zones)
     return QDateTime(date, time, zone).toLocalTime().date();
 }
 
+// Due dates as written in the user's locale, each written once: a list holds the same few dates
+// many times, and writing one goes through QLocale.
+const QString& dueText(const QDate& date)
+{
+    struct Known
+    {
+        QLocale locale;
+        QString format;
+        QHash<qint64, QString> texts;
+    };
+    thread_local Known known;
+    const QLocale locale = DueDates::locale();
+    const QString format = DueDates::writeFormat();
+    if (known.format != format || !(known.locale == locale) || known.texts.size() > 4096) {
+        known.texts.clear();
+        known.locale = locale;
+        known.format = format;
+    }
+    auto it = known.texts.find(date.toJulianDay());
+    if (it == known.texts.end())
+        it = known.texts.insert(date.toJulianDay(), DueDates::format(date));
+    return *it;
+}
+
 bool isDone(icalcomponent* c)
 {
     icalproperty* status = first(c, ICAL_STATUS_PROPERTY);
@@ -249,9 +279,9 @@ std::optional<qint64> sortOrderOf(icalcomponent* c)
 // A TEXT property set to `text`; a text libical would refuse (nothing but blanks) is left out.
 void setText(icalcomponent* c, icalproperty_kind kind, const QString& text)
 {
-    if (textOf(c, kind) == text && (first(c, kind) || text.isEmpty()))
+    if (first(c, kind) ? textOf(c, kind) == text : text.isEmpty())
         return;
-    if (RawText::skeleton(text).isEmpty()) {
+    if (!RawText::hasVisible(text)) {
         icalproperty* p = first(c, kind);
         if (p) {
             icalcomponent_remove_property(c, p);
@@ -330,7 +360,7 @@ void setType(icalcomponent* c, const QString& text)
     const QString have = p ? utf8(icalproperty_get_categories(p)) : QString();
     if (have == text && (p || text.isEmpty()))
         return;
-    if (RawText::skeleton(text).isEmpty()) {
+    if (!RawText::hasVisible(text)) {
         if (p) {
             icalcomponent_remove_property(c, p);
             icalproperty_free(p);
@@ -344,28 +374,29 @@ void setType(icalcomponent* c, const QString& text)
         icalcomponent_add_property(c, icalproperty_new_categories(value.constData()));
 }
 
-void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
+void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields, bool fresh)
 {
     const auto raw = [&](Field field, bool needed, const char* parameter = nullptr,
                          const std::optional<QByteArray>& parameterValue = {}) {
-        setX(c, kRawNames[field],
+        setX(c, fresh, kRawNames[field],
              needed ? std::optional(RawText::encode(fields[field])) : std::nullopt, parameter,
              parameterValue);
     };
-    const QString& task = fields[TaskField];
-    raw(TaskField, RawText::altersAsText(task) || textOf(c, ICAL_SUMMARY_PROPERTY) != task);
-    const QString& notes = fields[NotesField];
-    raw(NotesField, RawText::altersAsText(notes) || textOf(c, ICAL_DESCRIPTION_PROPERTY) != notes);
+    // SUMMARY and DESCRIPTION now hold the text, unless libical would alter it (or it was left
+    // out as blank).
+    raw(TaskField, RawText::altersAsText(fields[TaskField]));
+    raw(NotesField, RawText::altersAsText(fields[NotesField]));
 
     const QString& priority = fields[PriorityField];
     raw(PriorityField, !priority.isEmpty() && priorityNumber(priority) == 0);
 
     const QString& type = fields[TypeField];
+    // The first CATEGORIES value now holds the type, unless it was left out as empty or blank.
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
-    const QString firstCategory =
-        category ? utf8(icalproperty_get_categories(category)) : QString();
     const bool typeNeeded =
-        RawText::altersAsText(type) || type.contains(u',') || firstCategory != type;
+        RawText::altersAsText(type) || type.contains(u',') || (type.isEmpty() && category);
+    const QString firstCategory =
+        typeNeeded && category ? utf8(icalproperty_get_categories(category)) : QString();
     // When reading would not recognise the standard property as still saying the raw text,
     // the raw text names the first category it goes with.
     const bool typeNamesFirst = typeNeeded && typeKey(type) != typeKey(firstCategory);
@@ -374,7 +405,7 @@ void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields)
 
     const QString& due = fields[DueField];
     const std::optional<QDate> date = DueDates::parse(due);
-    raw(DueField, date ? DueDates::format(*date) != due : !due.isEmpty());
+    raw(DueField, date ? dueText(*date) != due : !due.isEmpty());
 
     const QString& done = fields[DoneField];
     raw(DoneField, !done.isEmpty() && done != kDone);
@@ -394,30 +425,100 @@ void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
     setType(c, f[TypeField]);
     setDue(c, f[DueField]);
     setDone(c, f[DoneField], fresh);
-    setRawTexts(c, f);
+    setRawTexts(c, f, fresh);
 
-    if (sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
-        setX(c, kSortOrder,
+    if (fresh || sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
+        setX(c, fresh, kSortOrder,
              task.sortOrder ? std::optional(QByteArray::number(*task.sortOrder)) : std::nullopt);
     }
-    setX(c, kCategoryPath,
+    setX(c, fresh, kCategoryPath,
          task.categoryPath.isEmpty() ? std::nullopt
                                      : std::optional(RawText::encodePath(task.categoryPath)));
-    setX(c, kCategoryKey,
+    setX(c, fresh, kCategoryKey,
          task.categoryKey.isEmpty() ? std::nullopt
                                     : std::optional(RawText::encode(task.categoryKey)));
-    setX(c, kDeleted, task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+    setX(c, fresh, kDeleted,
+         task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+}
+
+// libical reads some values it would not read back as it prints them: a DTSTAMP of a bare date
+// is printed with VALUE=DATE, which it then refuses. Such a property is refused on the way in,
+// so that no task goes out in a form that cannot be read again.
+const char* unprintableValue(icalproperty* p)
+{
+    const icalproperty_kind kind = icalproperty_isa(p);
+    const icalvalue* value = icalproperty_get_value(p);
+    if (!value || kind <= ICAL_ANY_PROPERTY || kind >= ICAL_NO_PROPERTY)
+        return nullptr;
+    // The default value of each property, looked up once: libical searches a table for it.
+    static const std::array<icalvalue_kind, ICAL_NO_PROPERTY> defaults = [] {
+        std::array<icalvalue_kind, ICAL_NO_PROPERTY> table{};
+        for (int k = 0; k < ICAL_NO_PROPERTY; ++k)
+            table[k] = icalproperty_kind_to_value_kind(icalproperty_kind(k));
+        return table;
+    }();
+    const icalvalue_kind have = icalvalue_isa(value);
+    const icalvalue_kind wanted = defaults[kind];
+    if (have == wanted || wanted == ICAL_NO_VALUE || kind == ICAL_X_PROPERTY ||
+        kind == ICAL_XLICERROR_PROPERTY)
+        return nullptr;
+    if (have == ICAL_DATE_VALUE && wanted == ICAL_DATETIME_VALUE) {
+        switch (kind) {
+        case ICAL_DTSTART_PROPERTY:
+        case ICAL_DUE_PROPERTY:
+        case ICAL_DTEND_PROPERTY:
+        case ICAL_RECURRENCEID_PROPERTY:
+        case ICAL_EXDATE_PROPERTY:
+        case ICAL_RDATE_PROPERTY:
+            return nullptr;
+        default:
+            return "a date where only a date-time is allowed";
+        }
+    }
+    // Rare: another value type than the usual. Print it and read it back to see.
+    const Ical::Text printed(icalproperty_as_ical_string_r(p));
+    const Ical::Property again(printed ? icalproperty_new_from_string(printed.get()) : nullptr);
+    const bool readsBack = again && icalproperty_isa(again.get()) == kind;
+    return readsBack ? nullptr : "a value libical cannot read back as it writes it";
 }
 
 } // namespace
 
 namespace Internal {
 
+Ical::Text printComponent(icalcomponent* component)
+{
+    Ical::Text text(icalcomponent_as_ical_string_r(component));
+    // A line whose last piece is 74 bytes long gets its fold between the CR and the LF that end
+    // it: "\r" "\r\n " "\n". Readers then see a carriage return inside the line.
+    static const char kSplit[] = "\r\r\n \n";
+    char* at = text ? std::strstr(text.get(), kSplit) : nullptr;
+    if (!at)
+        return text;
+    char* out = at;
+    for (const char* in = at; *in;) {
+        if (std::strncmp(in, kSplit, sizeof kSplit - 1) == 0) {
+            *out++ = '\r';
+            *out++ = '\n';
+            in += sizeof kSplit - 1;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = '\0';
+    return text;
+}
+
 const char* firstError(icalcomponent* component)
 {
     if (icalproperty* error = first(component, ICAL_XLICERROR_PROPERTY)) {
         const char* text = icalproperty_get_xlicerror(error);
         return text ? text : "";
+    }
+    for (icalproperty* p = first(component, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
+        if (const char* problem = unprintableValue(p))
+            return problem;
     }
     for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT);
          child; child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
@@ -427,7 +528,7 @@ const char* firstError(icalcomponent* component)
     return nullptr;
 }
 
-CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
+CalendarTask readComponent(icalcomponent* c, ReadContext& context)
 {
     CalendarTask task;
     task.uid = utf8(icalcomponent_get_uid(c));
@@ -437,8 +538,9 @@ CalendarTask readComponent(icalcomponent* c, const ZoneLookup& zones)
     f[PriorityField] = priorityOf(c);
     icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
     f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
-    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), zones);
-    f[DueField] = due ? DueDates::format(*due) : QString();
+    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), context.zones);
+    if (due)
+        f[DueField] = dueText(*due);
     const bool done = isDone(c);
     f[DoneField] = done ? kDone : QString();
 
@@ -505,8 +607,11 @@ Ical::Component parseVTodo(QByteArrayView text)
 {
     // libical reads C strings: the copy brings the terminating NUL.
     const QByteArray terminated = text.toByteArray();
-    if (terminated.contains('\0'))
-        throw Failure(QStringLiteral("The task's iCalendar text holds a NUL byte."));
+    if (const RawText::BadByte bad = RawText::firstBadByte(terminated);
+        bad.kind != RawText::BadByte::None) {
+        throw Failure(QStringLiteral("The task's iCalendar text holds %1.")
+                          .arg(RawText::describe(bad, terminated)));
+    }
     Ical::Component root(icalparser_parse_string(terminated.constData()));
     if (!root)
         throw Failure(QStringLiteral("The task's iCalendar text is not iCalendar."));
@@ -540,7 +645,7 @@ Ical::Text print(const CalendarTask& task, QByteArrayView kept)
         vtodo = parseVTodo(kept);
     }
     patch(vtodo.get(), task, kept.isEmpty());
-    return Ical::Text(icalcomponent_as_ical_string_r(vtodo.get()));
+    return printComponent(vtodo.get());
 }
 
 } // namespace Internal
@@ -554,12 +659,13 @@ QByteArray write(const CalendarTask& task, QByteArrayView kept)
 CalendarTask read(QByteArrayView vtodo)
 {
     const Ical::Component component = parseVTodo(vtodo);
-    CalendarTask task = readComponent(component.get(), {});
+    ReadContext context;
+    CalendarTask task = readComponent(component.get(), context);
     const QByteArrayView trimmed = vtodo.trimmed();
     if (trimmed.size() >= 11 && qstrnicmp(trimmed.data(), "BEGIN:VTODO", 11) == 0) {
         task.vtodo = vtodo.toByteArray();
     } else {
-        const Ical::Text text(icalcomponent_as_ical_string_r(component.get()));
+        const Ical::Text text = printComponent(component.get());
         task.vtodo = QByteArray(text.get());
     }
     return task;

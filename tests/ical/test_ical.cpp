@@ -151,9 +151,13 @@ private slots:
         row("summary of blanks", {"   ", "", "", "", "", ""});
         row("summary padded", {"  padded  ", "", "", "", "", ""});
         row("control characters", {"a\x01z", "\x7f", "\x02", "", "\x1b[0m", "\x03"});
+        // libical folds lines of these lengths between their CR and LF unless undone.
+        row("summary whose line is folded at its end", {QString(73, u'a'), "", "", "", "", ""});
+        row("raw text whose line is folded at its end",
+            {QString(71, u'a') + u'\n', "", "", "", QString(147, u'b'), ""});
         row("percent signs", {"100% %41", "%", "%20", "%", "%", "%"});
         row("long text folded", {QString(40, QChar(0x00E9)) + QString(200, u'x'), "", "", "",
-                                 QString(120, QChar(0x1F600)).repeated(2), ""});
+                                 QStringLiteral("😀").repeated(240), ""});
     }
     void kestruneToVTodoToKestrune_keepsEveryText()
     {
@@ -366,10 +370,13 @@ private slots:
             tasks[i].sortOrder = i;
         }
         tasks[2].deleted = true;
+        // The last goes out over the VTODO another program wrote, alarm and all.
+        tasks[2].uid = kForeignUid;
+        tasks[2].vtodo = foreignVTodo();
         {
             IcsFile::Writer writer(path, tree);
             for (const CalendarTask& task : tasks)
-                writer.add(task);
+                writer.add(task, task.vtodo);
             QVERIFY(!QFile::exists(path)); // not before finish()
             writer.finish();
         }
@@ -388,6 +395,8 @@ private slots:
             QCOMPARE(file.tasks[i].sortOrder, tasks[i].sortOrder);
             QCOMPARE(file.tasks[i].deleted, tasks[i].deleted);
         }
+        QVERIFY(file.tasks[2].vtodo.contains("BEGIN:VALARM\r\nACTION:DISPLAY"));
+        QVERIFY(file.tasks[2].vtodo.contains("RRULE:FREQ=WEEKLY;COUNT=4;BYDAY=TH"));
         QVERIFY(fileBytes(path).startsWith("BEGIN:VCALENDAR\r\nPRODID:-//Kestrune//Kestrune//EN"));
     }
 
@@ -438,17 +447,32 @@ private slots:
             << calendarWith("BEGIN:VEVENT\nDTSTART:yesterday\nEND:VEVENT\n") << 5 << "libical";
         QTest::newRow("bad property of the calendar")
             << calendarWith("CALSCALE;=x:y\n") << 4 << "libical";
+        QTest::newRow("bad property of the calendar, after a task")
+            << calendarWith(todo + "CALSCALE;=x:y\n") << 8 << "libical";
+        // libical would print it with VALUE=DATE, which it refuses when reading back.
+        QTest::newRow("date for a date-time")
+            << calendarWith("BEGIN:VTODO\nUID:a\nDTSTAMP:20260101\nEND:VTODO\n") << 6
+            << "date-time";
         QTest::newRow("empty value")
             << calendarWith("BEGIN:VTODO\nUID:a\nDESCRIPTION:\nEND:VTODO\n") << 6 << "libical";
         QTest::newRow("NUL byte") << calendarWith(
                                          QByteArray("BEGIN:VTODO\nUID:a\0b\nEND:VTODO\n", 21))
                                   << 5 << "binary";
+        QTest::newRow("carriage return inside a line")
+            << calendarWith("BEGIN:VTODO\r\nUID:a\r\nX-APPLE-SORT-ORDER:3\r1\r\nEND:VTODO\n") << 6
+            << "carriage return";
+        QTest::newRow("control character in a value")
+            << calendarWith("BEGIN:VTODO\nUID:a\nX-OTHER:\b\nEND:VTODO\n") << 6
+            << "control character (0x08)";
         QByteArray junk(64, '\0');
         for (int i = 0; i < junk.size(); ++i)
             junk[i] = char((i * 97 + 13) % 256);
-        QTest::newRow("binary junk") << junk << 1 << "not UTF-8";
-        QTest::newRow("an image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 3
-                                  << "binary";
+        QTest::newRow("binary junk") << junk << 1 << "not iCalendar text";
+        QTest::newRow("an image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << 1
+                                  << "not UTF-8";
+        QTest::newRow("binary after text")
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:\x1a\n\0\0\0\rIHDR", 38) << 3
+            << "control character (0x1a)";
         QTest::newRow("not UTF-8")
             << calendarWith("BEGIN:VTODO\nUID:a\nSUMMARY:caf\xe9\nEND:VTODO\n") << 6 << "not UTF-8";
     }
