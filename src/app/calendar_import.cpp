@@ -176,7 +176,9 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
     });
     SettingsStore::Changes kept;
     for (const Planned& p : std::as_const(plan)) {
-        if (!p.task->vtodo.isEmpty() && !file.writtenByKestrune)
+        // Kestrune's own tasks are written anew from their fields; what another program made
+        // keeps its VTODO, also when it comes back through a Kestrune file.
+        if (!p.task->vtodo.isEmpty() && (!file.writtenByKestrune || p.task->carriesMore))
             kept.keptVTodos.emplace_back(p.uid.toString(QUuid::WithoutBraces), p.task->vtodo);
         if (p.update) {
             if (directory.update(p.uid, p.task->fields))

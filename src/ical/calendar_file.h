@@ -24,6 +24,9 @@ struct CalendarTask
     bool deleted = false;
     // The VTODO as read, BEGIN:VTODO to END:VTODO; empty for a task Kestrune made.
     QByteArray vtodo;
+    // Whether `vtodo` holds anything Kestrune would not write for the task itself (an alarm, a
+    // rule, another program's property, a time of day on the due date), so it is worth keeping.
+    bool carriesMore = false;
 };
 
 // A category of the tree as a Kestrune file lists it, parents before their children.

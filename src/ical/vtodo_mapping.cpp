@@ -482,6 +482,50 @@ const char* unprintableValue(icalproperty* p)
     return readsBack ? nullptr : "a value libical cannot read back as it writes it";
 }
 
+// Whether the VTODO says more than the properties Kestrune writes for a task of its own.
+bool saysMoreThanKestrune(icalcomponent* c)
+{
+    if (icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT))
+        return true;
+    int categories = 0;
+    bool rawType = false;
+    for (icalproperty* p = first(c, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
+        switch (icalproperty_isa(p)) {
+        case ICAL_UID_PROPERTY:
+        case ICAL_DTSTAMP_PROPERTY:
+        case ICAL_SUMMARY_PROPERTY:
+        case ICAL_DESCRIPTION_PROPERTY:
+        case ICAL_PRIORITY_PROPERTY:
+        case ICAL_STATUS_PROPERTY:
+        case ICAL_PERCENTCOMPLETE_PROPERTY:
+        case ICAL_COMPLETED_PROPERTY:
+            break;
+        case ICAL_CATEGORIES_PROPERTY:
+            ++categories;
+            break;
+        case ICAL_DUE_PROPERTY:
+            if (!icalproperty_get_due(p).is_date)
+                return true;
+            break;
+        case ICAL_X_PROPERTY: {
+            const char* name = icalproperty_get_x_name(p);
+            if (!name)
+                return true;
+            if (strcasecmp(name, kRawNames[TypeField]) == 0)
+                rawType = true;
+            else if (strcasecmp(name, kSortOrder) != 0 && strncasecmp(name, "X-KESTRUNE-", 11) != 0)
+                return true;
+            break;
+        }
+        default:
+            return true;
+        }
+    }
+    // A type with commas in it reads back as several categories, with its raw text beside.
+    return categories > 1 && !rawType;
+}
+
 } // namespace
 
 namespace Internal {
@@ -543,6 +587,7 @@ CalendarTask readComponent(icalcomponent* c, ReadContext& context)
         f[DueField] = dueText(*due);
     const bool done = isDone(c);
     f[DoneField] = done ? kDone : QString();
+    task.carriesMore = saysMoreThanKestrune(c);
 
     // One pass over the X- properties: ours, and the sort order other programs share.
     for (icalproperty* p = first(c, ICAL_X_PROPERTY); p;

@@ -152,20 +152,32 @@ private slots:
         edited.fields[TaskCol] = QStringLiteral("Fix the kitchen tap");
         w.ListView1->tasks()->replace(1, edited);
         w.saveTaskLists();
-        QFile out(exportAll(s, QStringLiteral("out.ics")));
-        QVERIFY(out.open(QIODevice::ReadOnly));
-        const QByteArray text = out.readAll();
-        for (const char* kept :
-             {"UID:tap@example.org", "SUMMARY:Fix the kitchen tap", "RRULE:FREQ=WEEKLY;COUNT=4",
-              "RELATED-TO:parent@example.org", "X-OTHER-PROGRAM:kept", "BEGIN:VALARM",
-              "TRIGGER:-PT15M", "CATEGORIES:Errands", "CATEGORIES:Home"})
-            QVERIFY2(text.contains(kept), kept);
+        const auto keepsAll = [](const QString& path) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::ReadOnly));
+            const QByteArray text = out.readAll();
+            for (const char* kept :
+                 {"UID:tap@example.org", "SUMMARY:Fix the kitchen tap", "RRULE:FREQ=WEEKLY;COUNT=4",
+                  "RELATED-TO:parent@example.org", "X-OTHER-PROGRAM:kept", "BEGIN:VALARM",
+                  "TRIGGER:-PT15M", "CATEGORIES:Errands", "CATEGORIES:Home"})
+                QVERIFY2(text.contains(kept), kept);
+        };
+        const QString exported = exportAll(s, QStringLiteral("out.ics"));
+        keepsAll(exported);
 
         // Read again, the file updates the task in place instead of adding it twice.
         QCOMPARE(importFile(s, path), QStringLiteral("Imported from other.ics: 0 added, 1 "
                                                      "updated, 1 unchanged, 1 skipped."));
         QCOMPARE(Form1Session::column(w.ListView1, TaskCol),
                  (QStringList{"Stays", "Fix the tap", "Second"}));
+
+        // Through a Kestrune file into another store, and out again: still all there.
+        s.close();
+        s.store.reset();
+        Form1Session other;
+        other.start();
+        importFile(other, exported);
+        keepsAll(exportAll(other, QStringLiteral("again.ics")));
     }
 
     void knownUid_updatesTheTaskInItsOwnCategory()
