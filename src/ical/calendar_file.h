@@ -22,7 +22,9 @@ struct CalendarTask
     QStringList categoryPath;
     QString categoryKey;
     bool deleted = false;
-    // The VTODO as read, BEGIN:VTODO to END:VTODO; empty for a task Kestrune made.
+    // The VTODO as read, BEGIN:VTODO to END:VTODO; empty for a task Kestrune made. A file
+    // Kestrune wrote leaves it empty too for a task that says nothing beyond `fields` and its
+    // placement (carriesMore false): the task's own fields write it again as it was.
     QByteArray vtodo;
     // Whether `vtodo` holds anything Kestrune would not write for the task itself (an alarm, a
     // rule, another program's property, a time of day on the due date), so it is worth keeping.

@@ -95,10 +95,23 @@ std::optional<QByteArray> framing(const QByteArray& text, const char* keyword)
     const qsizetype n = qsizetype(std::strlen(keyword));
     if (text.size() <= n || qstrnicmp(text.constData(), keyword, n) != 0)
         return std::nullopt;
-    return text.mid(n).trimmed().toUpper();
+    const QByteArrayView name = QByteArrayView(text).sliced(n).trimmed();
+    // The usual names come without a copy of their own: a file frames every task twice.
+    static const QByteArray kKnown[] = {
+        QByteArrayLiteral("VTODO"),    QByteArrayLiteral("VCALENDAR"),
+        QByteArrayLiteral("VALARM"),   QByteArrayLiteral("VTIMEZONE"),
+        QByteArrayLiteral("VEVENT"),   QByteArrayLiteral("STANDARD"),
+        QByteArrayLiteral("DAYLIGHT"), QByteArrayLiteral("VJOURNAL"),
+    };
+    for (const QByteArray& known : kKnown) {
+        if (name.size() == known.size() &&
+            qstrnicmp(name.data(), known.constData(), name.size()) == 0)
+            return known;
+    }
+    return name.toByteArray().toUpper();
 }
 
-bool blank(const QByteArray& text)
+bool blank(QByteArrayView text)
 {
     return text.trimmed().isEmpty();
 }
@@ -129,6 +142,7 @@ private:
         return Failure(QStringLiteral("%1, line %2: %3").arg(m_name).arg(line).arg(what));
     }
     void frame();
+    const QByteArray& terminated(const Frame& f);
     Ical::Component parseComponent(const QByteArray& text, int firstLine, const QByteArray& kind);
     void refuseIfBad(const QByteArray& text, int line);
     [[noreturn]] void refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
@@ -148,11 +162,22 @@ private:
     };
     std::vector<Header> m_headers;
     std::map<std::string, Ical::TimeZone> m_zones;
+    // The component being parsed, NUL-terminated for libical; one buffer for all of them.
+    QByteArray m_buffer;
     CalendarFile m_file;
 };
 
+const QByteArray& Reader::terminated(const Frame& f)
+{
+    m_buffer.resize(f.end - f.begin); // keeps its capacity: no fresh memory per component
+    std::memcpy(m_buffer.data(), m_bytes.data() + f.begin, size_t(m_buffer.size()));
+    return m_buffer;
+}
+
 void Reader::frame()
 {
+    // A task takes some hundred bytes; its frame is made once, not moved as the list grows.
+    m_frames.reserve(std::size_t(m_bytes.size() / 256) + 8);
     ContentLines lines(m_bytes, 1);
     ContentLine line;
     struct Open
@@ -342,8 +367,7 @@ CalendarFile Reader::run()
     for (const Frame& f : m_frames) {
         if (f.name != "VTIMEZONE")
             continue;
-        const QByteArray text = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
-        Ical::Component component = parseComponent(text, f.line, f.name);
+        Ical::Component component = parseComponent(terminated(f), f.line, f.name);
         icalproperty* tzid = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
         const char* id = tzid ? icalproperty_get_tzid(tzid) : nullptr;
         if (!id || m_zones.count(id))
@@ -358,11 +382,12 @@ CalendarFile Reader::run()
     }
     VTodoMapping::Internal::ReadContext context;
     context.zones = [this](const char* tzid) { return zone(tzid); };
+    m_file.tasks.reserve(std::count_if(m_frames.begin(), m_frames.end(),
+                                       [](const Frame& f) { return f.name == "VTODO"; }));
     for (const Frame& f : m_frames) {
         if (f.name == "VTIMEZONE")
             continue;
-        QByteArray text = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
-        const Ical::Component component = parseComponent(text, f.line, f.name);
+        const Ical::Component component = parseComponent(terminated(f), f.line, f.name);
         if (f.name != "VTODO") {
             ++m_file.skippedComponents;
             continue;
@@ -370,7 +395,9 @@ CalendarFile Reader::run()
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
         CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
-        task.vtodo = std::move(text);
+        // A VTODO that says no more than Kestrune writes is written again from the task alone.
+        if (!m_file.writtenByKestrune || task.carriesMore)
+            task.vtodo = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
         m_file.tasks.append(std::move(task));
     }
     return std::move(m_file);
@@ -417,6 +444,7 @@ struct Writer::State
 {
     QSaveFile file;
     QByteArray tail; // END:VCALENDAR as libical prints it
+    VTodoMapping::Internal::PrintContext context;
     bool finished = false;
 
     void put(const char* data, qsizetype size)
@@ -470,7 +498,7 @@ Writer::~Writer()
 
 void Writer::add(const CalendarTask& task, QByteArrayView kept)
 {
-    const Ical::Text text = VTodoMapping::Internal::print(task, kept);
+    const Ical::Text text = VTodoMapping::Internal::print(task, kept, m_state->context);
     m_state->put(text.get(), qsizetype(std::strlen(text.get())));
 }
 

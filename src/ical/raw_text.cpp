@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace RawText {
 
@@ -80,21 +81,31 @@ QStringList decodePath(const char* value)
     }
 }
 
-QString skeleton(QStringView text)
+namespace {
+
+bool isBlank(QChar c)
 {
+    return c.unicode() <= 0x20 || c.unicode() == 0x7F;
+}
+
+} // namespace
+
+QString skeleton(const QString& text)
+{
+    // Most texts have nothing to take out: they are handed back shared, not copied.
+    const auto from = std::find_if(text.begin(), text.end(), isBlank);
+    if (from == text.end())
+        return text;
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() > 0x20 && c.unicode() != 0x7F)
-            out.append(c);
-    }
+    out.append(text.constData(), from - text.begin());
+    std::copy_if(from, text.end(), std::back_inserter(out), [](QChar c) { return !isBlank(c); });
     return out;
 }
 
 bool hasVisible(QStringView text)
 {
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() != 0x7F; });
+    return !std::all_of(text.begin(), text.end(), isBlank);
 }
 
 QString printable(const QString& text)
@@ -102,14 +113,13 @@ QString printable(const QString& text)
     const auto dropped = [](QChar c) {
         return (c.unicode() < 0x20 && c != u'\n' && c != u'\t') || c.unicode() == 0x7F;
     };
-    if (std::none_of(text.begin(), text.end(), dropped))
+    const auto from = std::find_if(text.begin(), text.end(), dropped);
+    if (from == text.end())
         return text;
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if ((c.unicode() >= 0x20 && c.unicode() != 0x7F) || c == u'\n' || c == u'\t')
-            out.append(c);
-    }
+    out.append(text.constData(), from - text.begin());
+    std::remove_copy_if(from, text.end(), std::back_inserter(out), dropped);
     return out;
 }
 

@@ -22,7 +22,7 @@ QStringList decodePath(const char* value);
 // What is left of a text when whitespace and control characters are taken out. libical trims
 // values and drops carriage returns; comparing what is left tells whether another program
 // changed the property since we wrote the text beside it.
-QString skeleton(QStringView text);
+QString skeleton(const QString& text);
 
 // Whether the text has anything but whitespace and control characters.
 bool hasVisible(QStringView text);

@@ -85,7 +85,8 @@ QString utf8(const char* text)
 // value unescaped, so any reader splits the value there.
 QString typeKey(const QString& type)
 {
-    return RawText::skeleton(QStringView(type).left(type.indexOf(u',')));
+    const qsizetype comma = type.indexOf(u',');
+    return RawText::skeleton(comma < 0 ? type : type.left(comma));
 }
 
 icalproperty* first(icalcomponent* c, icalproperty_kind kind)
@@ -130,14 +131,25 @@ const char* xParameter(icalproperty* p, const char* name)
     return nullptr;
 }
 
+void addX(icalcomponent* c, const char* name, const char* value, const char* parameter = nullptr,
+          const char* parameterValue = nullptr)
+{
+    icalproperty* p = icalproperty_new_x(value);
+    icalproperty_set_x_name(p, name);
+    if (parameter && parameterValue) {
+        icalparameter* a = icalparameter_new_x(parameterValue);
+        icalparameter_set_xname(a, parameter);
+        icalproperty_add_parameter(p, a);
+    }
+    icalcomponent_add_property(c, p);
+}
+
 // Sets one X- property of ours to `value` (none: removes it), leaving it untouched, and in
 // its place, when it already says that.
-void setX(icalcomponent* c, bool fresh, const char* name, const std::optional<QByteArray>& value,
+void setX(icalcomponent* c, const char* name, const std::optional<QByteArray>& value,
           const char* parameter = nullptr, const std::optional<QByteArray>& parameterValue = {})
 {
-    // A VTODO made just now holds none of ours yet: no need to look.
-    const std::vector<icalproperty*> found =
-        fresh ? std::vector<icalproperty*>() : xProperties(c, name);
+    const std::vector<icalproperty*> found = xProperties(c, name);
     if (found.size() == (value ? 1u : 0u)) {
         if (!value)
             return;
@@ -152,16 +164,10 @@ void setX(icalcomponent* c, bool fresh, const char* name, const std::optional<QB
         icalcomponent_remove_property(c, p);
         icalproperty_free(p);
     }
-    if (!value)
-        return;
-    icalproperty* p = icalproperty_new_x(value->constData());
-    icalproperty_set_x_name(p, name);
-    if (parameter && parameterValue) {
-        icalparameter* a = icalparameter_new_x(parameterValue->constData());
-        icalparameter_set_xname(a, parameter);
-        icalproperty_add_parameter(p, a);
+    if (value) {
+        addX(c, name, value->constData(), parameter,
+             parameterValue ? parameterValue->constData() : nullptr);
     }
-    icalcomponent_add_property(c, p);
 }
 
 const QTimeZone& systemZone(const char* tzid)
@@ -221,30 +227,6 @@ std::optional<QDate> localDueDate(icalproperty* due, const ZoneLookup& zones)
     if (!zone.isValid())
         return date;
     return QDateTime(date, time, zone).toLocalTime().date();
-}
-
-// Due dates as written in the user's locale, each written once: a list holds the same few dates
-// many times, and writing one goes through QLocale.
-const QString& dueText(const QDate& date)
-{
-    struct Known
-    {
-        QLocale locale;
-        QString format;
-        QHash<qint64, QString> texts;
-    };
-    thread_local Known known;
-    const QLocale locale = DueDates::locale();
-    const QString format = DueDates::writeFormat();
-    if (known.format != format || !(known.locale == locale) || known.texts.size() > 4096) {
-        known.texts.clear();
-        known.locale = locale;
-        known.format = format;
-    }
-    auto it = known.texts.find(date.toJulianDay());
-    if (it == known.texts.end())
-        it = known.texts.insert(date.toJulianDay(), DueDates::format(date));
-    return *it;
 }
 
 bool isDone(icalcomponent* c)
@@ -309,9 +291,8 @@ void setPriority(icalcomponent* c, const QString& text)
         icalcomponent_add_property(c, icalproperty_new_priority(number));
 }
 
-void setDue(icalcomponent* c, const QString& text)
+void setDue(icalcomponent* c, const std::optional<QDate>& wanted)
 {
-    const std::optional<QDate> wanted = DueDates::parse(text);
     // A DUE with a time of day stays as it is while the date the user sees is the same.
     if (localDueDate(first(c, ICAL_DUE_PROPERTY), {}) == wanted)
         return;
@@ -328,10 +309,10 @@ void setDue(icalcomponent* c, const QString& text)
     icalcomponent_add_property(c, icalproperty_new_due(due));
 }
 
-void setDone(icalcomponent* c, const QString& text, bool fresh)
+void setDone(icalcomponent* c, const QString& text)
 {
     const bool done = text == kDone;
-    if (isDone(c) == done && !(fresh && !done))
+    if (isDone(c) == done)
         return;
     removeAll(c, ICAL_STATUS_PROPERTY);
     if (done) {
@@ -374,44 +355,70 @@ void setType(icalcomponent* c, const QString& text)
         icalcomponent_add_property(c, icalproperty_new_categories(value.constData()));
 }
 
-void setRawTexts(icalcomponent* c, const TaskListCodec::Fields& fields, bool fresh)
+// Which fields need their raw text beside the standard property, as the property alone would
+// not give the text back. `category` is the first CATEGORIES value the VTODO ends up with.
+struct RawTexts
 {
-    const auto raw = [&](Field field, bool needed, const char* parameter = nullptr,
-                         const std::optional<QByteArray>& parameterValue = {}) {
-        setX(c, fresh, kRawNames[field],
-             needed ? std::optional(RawText::encode(fields[field])) : std::nullopt, parameter,
-             parameterValue);
-    };
-    // SUMMARY and DESCRIPTION now hold the text, unless libical would alter it (or it was left
-    // out as blank).
-    raw(TaskField, RawText::altersAsText(fields[TaskField]));
-    raw(NotesField, RawText::altersAsText(fields[NotesField]));
+    std::array<bool, TaskListCodec::kFieldCount> needed{};
+    // On the raw type, when reading would not recognise the first category as still saying it.
+    std::optional<QByteArray> firstCategory;
+};
+
+RawTexts rawTextsOf(const TaskListCodec::Fields& fields, const std::optional<QDate>& due,
+                    const char* category, DueTexts& dueTexts)
+{
+    RawTexts raw;
+    // SUMMARY and DESCRIPTION hold the text, unless libical would alter it (or it was left out
+    // as blank).
+    raw.needed[TaskField] = RawText::altersAsText(fields[TaskField]);
+    raw.needed[NotesField] = RawText::altersAsText(fields[NotesField]);
 
     const QString& priority = fields[PriorityField];
-    raw(PriorityField, !priority.isEmpty() && priorityNumber(priority) == 0);
+    raw.needed[PriorityField] = !priority.isEmpty() && priorityNumber(priority) == 0;
 
     const QString& type = fields[TypeField];
-    // The first CATEGORIES value now holds the type, unless it was left out as empty or blank.
-    icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
-    const bool typeNeeded =
+    // The first CATEGORIES value holds the type, unless it was left out as empty or blank.
+    raw.needed[TypeField] =
         RawText::altersAsText(type) || type.contains(u',') || (type.isEmpty() && category);
-    const QString firstCategory =
-        typeNeeded && category ? utf8(icalproperty_get_categories(category)) : QString();
-    // When reading would not recognise the standard property as still saying the raw text,
-    // the raw text names the first category it goes with.
-    const bool typeNamesFirst = typeNeeded && typeKey(type) != typeKey(firstCategory);
-    raw(TypeField, typeNeeded, kFirstCategoryParameter,
-        typeNamesFirst ? std::optional(RawText::encode(firstCategory)) : std::nullopt);
+    if (raw.needed[TypeField]) {
+        const QString firstCategory = utf8(category);
+        if (typeKey(type) != typeKey(firstCategory))
+            raw.firstCategory = RawText::encode(firstCategory);
+    }
 
-    const QString& due = fields[DueField];
-    const std::optional<QDate> date = DueDates::parse(due);
-    raw(DueField, date ? dueText(*date) != due : !due.isEmpty());
+    const QString& dueText = fields[DueField];
+    raw.needed[DueField] = due ? dueTexts(*due) != dueText : !dueText.isEmpty();
 
     const QString& done = fields[DoneField];
-    raw(DoneField, !done.isEmpty() && done != kDone);
+    raw.needed[DoneField] = !done.isEmpty() && done != kDone;
+    return raw;
 }
 
-void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
+// The order the raw texts are written in.
+constexpr std::array<Field, TaskListCodec::kFieldCount> kRawOrder = {
+    TaskField, NotesField, PriorityField, TypeField, DueField, DoneField};
+
+const QByteArray& encodedPath(PrintContext& context, const QStringList& path)
+{
+    if (context.encodedPath.isEmpty() || context.path != path) {
+        context.path = path;
+        context.encodedPath = RawText::encodePath(path);
+    }
+    return context.encodedPath;
+}
+
+const QByteArray& encodedKey(PrintContext& context, const QString& key)
+{
+    if (context.encodedKey.isEmpty() || context.key != key) {
+        context.key = key;
+        context.encodedKey = RawText::encode(key);
+    }
+    return context.encodedKey;
+}
+
+// Changes in a kept VTODO only what the task says otherwise: everything else stays as the
+// other program wrote it.
+void patch(icalcomponent* c, const CalendarTask& task, PrintContext& context)
 {
     const QByteArray uid = task.uid.toUtf8();
     const char* haveUid = icalcomponent_get_uid(c);
@@ -423,22 +430,103 @@ void patch(icalcomponent* c, const CalendarTask& task, bool fresh)
     setText(c, ICAL_DESCRIPTION_PROPERTY, f[NotesField]);
     setPriority(c, f[PriorityField]);
     setType(c, f[TypeField]);
-    setDue(c, f[DueField]);
-    setDone(c, f[DoneField], fresh);
-    setRawTexts(c, f, fresh);
+    const std::optional<QDate> due = DueDates::parse(f[DueField]);
+    setDue(c, due);
+    setDone(c, f[DoneField]);
 
-    if (fresh || sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
-        setX(c, fresh, kSortOrder,
+    icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
+    const RawTexts raw = rawTextsOf(
+        f, due, category ? icalproperty_get_categories(category) : nullptr, context.dueTexts);
+    for (const Field field : kRawOrder) {
+        const bool type = field == TypeField;
+        setX(c, kRawNames[field],
+             raw.needed[field] ? std::optional(RawText::encode(f[field])) : std::nullopt,
+             type ? kFirstCategoryParameter : nullptr, type ? raw.firstCategory : std::nullopt);
+    }
+
+    if (sortOrderOf(c) != task.sortOrder || xProperties(c, kSortOrder).size() > 1) {
+        setX(c, kSortOrder,
              task.sortOrder ? std::optional(QByteArray::number(*task.sortOrder)) : std::nullopt);
     }
-    setX(c, fresh, kCategoryPath,
+    setX(c, kCategoryPath,
          task.categoryPath.isEmpty() ? std::nullopt
-                                     : std::optional(RawText::encodePath(task.categoryPath)));
-    setX(c, fresh, kCategoryKey,
+                                     : std::optional(encodedPath(context, task.categoryPath)));
+    setX(c, kCategoryKey,
          task.categoryKey.isEmpty() ? std::nullopt
-                                    : std::optional(RawText::encode(task.categoryKey)));
-    setX(c, fresh, kDeleted,
-         task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+                                    : std::optional(encodedKey(context, task.categoryKey)));
+    setX(c, kDeleted, task.deleted ? std::optional(QByteArrayLiteral("TRUE")) : std::nullopt);
+}
+
+// A TEXT property of a new VTODO; a text libical would refuse (nothing but blanks) is left out.
+void addText(icalcomponent* c, icalproperty_kind kind, const QString& text)
+{
+    if (!RawText::hasVisible(text))
+        return;
+    icalproperty* p = icalproperty_new(kind);
+    icalproperty_set_value(p, icalvalue_new_text(RawText::printable(text).toUtf8().constData()));
+    icalcomponent_add_property(c, p);
+}
+
+// The VTODO of a task Kestrune made, built from its fields alone, as patching an empty VTODO
+// would leave it, without looking for properties a new VTODO cannot have.
+Ical::Component build(const CalendarTask& task, PrintContext& context)
+{
+    Ical::Component vtodo(icalcomponent_new_vtodo());
+    icalcomponent* c = vtodo.get();
+    // UID and DTSTAMP are required of every VTODO.
+    const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+    icalcomponent_add_property(c, icalproperty_new_dtstamp(now));
+    icalcomponent_set_uid(c, task.uid.isEmpty()
+                                 ? QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8()
+                                 : task.uid.toUtf8());
+
+    const TaskListCodec::Fields& f = task.fields;
+    addText(c, ICAL_SUMMARY_PROPERTY, f[TaskField]);
+    addText(c, ICAL_DESCRIPTION_PROPERTY, f[NotesField]);
+    if (const int priority = priorityNumber(f[PriorityField]))
+        icalcomponent_add_property(c, icalproperty_new_priority(priority));
+    QByteArray category;
+    if (RawText::hasVisible(f[TypeField])) {
+        category = RawText::printable(f[TypeField]).toUtf8();
+        icalcomponent_add_property(c, icalproperty_new_categories(category.constData()));
+    }
+    const std::optional<QDate> due = DueDates::parse(f[DueField]);
+    if (due) {
+        icaltimetype date = icaltime_null_date();
+        date.year = due->year();
+        date.month = due->month();
+        date.day = due->day();
+        date.is_date = 1;
+        icalcomponent_add_property(c, icalproperty_new_due(date));
+    }
+    if (f[DoneField] == kDone) {
+        icalcomponent_add_property(c, icalproperty_new_status(ICAL_STATUS_COMPLETED));
+        icalcomponent_add_property(c, icalproperty_new_percentcomplete(100));
+        icalcomponent_add_property(c, icalproperty_new_completed(now));
+    } else {
+        icalcomponent_add_property(c, icalproperty_new_status(ICAL_STATUS_NEEDSACTION));
+    }
+
+    const RawTexts raw =
+        rawTextsOf(f, due, category.isNull() ? nullptr : category.constData(), context.dueTexts);
+    for (const Field field : kRawOrder) {
+        if (!raw.needed[field])
+            continue;
+        const bool type = field == TypeField && raw.firstCategory;
+        addX(c, kRawNames[field], RawText::encode(f[field]).constData(),
+             type ? kFirstCategoryParameter : nullptr,
+             type ? raw.firstCategory->constData() : nullptr);
+    }
+
+    if (task.sortOrder)
+        addX(c, kSortOrder, QByteArray::number(*task.sortOrder).constData());
+    if (!task.categoryPath.isEmpty())
+        addX(c, kCategoryPath, encodedPath(context, task.categoryPath).constData());
+    if (!task.categoryKey.isEmpty())
+        addX(c, kCategoryKey, encodedKey(context, task.categoryKey).constData());
+    if (task.deleted)
+        addX(c, kDeleted, "TRUE");
+    return vtodo;
 }
 
 // libical reads some values it would not read back as it prints them: a DTSTAMP of a bare date
@@ -584,7 +672,7 @@ CalendarTask readComponent(icalcomponent* c, ReadContext& context)
     f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
     const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), context.zones);
     if (due)
-        f[DueField] = dueText(*due);
+        f[DueField] = context.dueTexts(*due);
     const bool done = isDone(c);
     f[DoneField] = done ? kDone : QString();
     task.carriesMore = saysMoreThanKestrune(c);
@@ -605,9 +693,19 @@ CalendarTask readComponent(icalcomponent* c, ReadContext& context)
         if (strncasecmp(name, "X-KESTRUNE-", 11) != 0)
             continue;
         if (strcasecmp(name, kCategoryPath) == 0) {
-            task.categoryPath = RawText::decodePath(xValue(p));
+            const char* value = xValue(p);
+            if (context.pathBytes.isNull() || context.pathBytes != value) {
+                context.pathBytes = value ? QByteArray(value) : QByteArray("");
+                context.path = RawText::decodePath(value);
+            }
+            task.categoryPath = context.path;
         } else if (strcasecmp(name, kCategoryKey) == 0) {
-            task.categoryKey = RawText::decode(xValue(p));
+            const char* value = xValue(p);
+            if (context.keyBytes.isNull() || context.keyBytes != value) {
+                context.keyBytes = value ? QByteArray(value) : QByteArray("");
+                context.key = RawText::decode(value);
+            }
+            task.categoryKey = context.key;
         } else if (strcasecmp(name, kDeleted) == 0) {
             task.deleted =
                 QByteArray(xValue(p)).trimmed().compare("TRUE", Qt::CaseInsensitive) == 0;
@@ -673,23 +771,20 @@ Ical::Component parseVTodo(QByteArrayView text)
     return Ical::Component(vtodo);
 }
 
-Ical::Text print(const CalendarTask& task, QByteArrayView kept)
+const QString& DueTexts::operator()(const QDate& date)
 {
-    Ical::Component vtodo;
-    if (kept.isEmpty()) {
-        vtodo.reset(icalcomponent_new_vtodo());
-        // UID and DTSTAMP are required of every VTODO; a kept one keeps its own.
-        if (task.uid.isEmpty()) {
-            icalcomponent_set_uid(vtodo.get(),
-                                  QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8());
-        }
-        icalcomponent_add_property(
-            vtodo.get(), icalproperty_new_dtstamp(
-                             icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
-    } else {
-        vtodo = parseVTodo(kept);
-    }
-    patch(vtodo.get(), task, kept.isEmpty());
+    auto it = m_texts.constFind(date.toJulianDay());
+    if (it == m_texts.constEnd())
+        it = m_texts.insert(date.toJulianDay(), DueDates::format(date));
+    return *it;
+}
+
+Ical::Text print(const CalendarTask& task, QByteArrayView kept, PrintContext& context)
+{
+    if (kept.isEmpty())
+        return printComponent(build(task, context).get());
+    const Ical::Component vtodo = parseVTodo(kept);
+    patch(vtodo.get(), task, context);
     return printComponent(vtodo.get());
 }
 
@@ -697,7 +792,8 @@ Ical::Text print(const CalendarTask& task, QByteArrayView kept)
 
 QByteArray write(const CalendarTask& task, QByteArrayView kept)
 {
-    const Ical::Text text = print(task, kept);
+    PrintContext context;
+    const Ical::Text text = print(task, kept, context);
     return QByteArray(text.get());
 }
 
