@@ -68,8 +68,10 @@ private:
     // Whether `text` starts with `keyword`, or with as much of it as it holds.
     static bool startsLike(QByteArrayView text, const char* keyword)
     {
+        if (text.isEmpty() || (text[0] | 0x20) != (keyword[0] | 0x20))
+            return false;
         const qsizetype n = qMin(text.size(), qsizetype(std::strlen(keyword)));
-        return n > 0 && qstrnicmp(text.data(), keyword, n) == 0;
+        return qstrnicmp(text.data(), keyword, n) == 0;
     }
 
     QByteArrayView physical()
@@ -93,7 +95,9 @@ private:
 std::optional<QByteArray> framing(const QByteArray& text, const char* keyword)
 {
     const qsizetype n = qsizetype(std::strlen(keyword));
-    if (text.size() <= n || qstrnicmp(text.constData(), keyword, n) != 0)
+    // Most lines are properties: their first letter tells them apart without comparing more.
+    if (text.size() <= n || (text[0] | 0x20) != (keyword[0] | 0x20) ||
+        qstrnicmp(text.constData(), keyword, n) != 0)
         return std::nullopt;
     const QByteArrayView name = QByteArrayView(text).sliced(n).trimmed();
     // The usual names come without a copy of their own: a file frames every task twice.

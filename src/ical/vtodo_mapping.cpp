@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QTimeZone>
 #include <QUuid>
+#include <QVarLengthArray>
 #include <array>
 #include <cstring>
 #include <strings.h>
@@ -662,30 +663,88 @@ const char* firstError(icalcomponent* component)
 
 CalendarTask readComponent(icalcomponent* c, ReadContext& context)
 {
+    // One walk over the properties finds the first of each kind read here, and ours: a walk
+    // per kind would go through the whole VTODO again and again.
+    icalproperty* uid = nullptr;
+    icalproperty* summary = nullptr;
+    icalproperty* description = nullptr;
+    icalproperty* priority = nullptr;
+    icalproperty* category = nullptr;
+    icalproperty* dueProperty = nullptr;
+    icalproperty* status = nullptr;
+    icalproperty* completed = nullptr;
+    QVarLengthArray<icalproperty*, 8> xs;
+    for (icalproperty* p = first(c, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
+        icalproperty** firstOfKind = nullptr;
+        switch (icalproperty_isa(p)) {
+        case ICAL_UID_PROPERTY:
+            firstOfKind = &uid;
+            break;
+        case ICAL_SUMMARY_PROPERTY:
+            firstOfKind = &summary;
+            break;
+        case ICAL_DESCRIPTION_PROPERTY:
+            firstOfKind = &description;
+            break;
+        case ICAL_PRIORITY_PROPERTY:
+            firstOfKind = &priority;
+            break;
+        case ICAL_CATEGORIES_PROPERTY:
+            firstOfKind = &category;
+            break;
+        case ICAL_DUE_PROPERTY:
+            firstOfKind = &dueProperty;
+            break;
+        case ICAL_STATUS_PROPERTY:
+            firstOfKind = &status;
+            break;
+        case ICAL_COMPLETED_PROPERTY:
+            firstOfKind = &completed;
+            break;
+        case ICAL_X_PROPERTY:
+            xs.append(p);
+            break;
+        default:
+            break;
+        }
+        if (firstOfKind && !*firstOfKind)
+            *firstOfKind = p;
+    }
+    const auto text = [](icalproperty* p) {
+        return p ? utf8(icalvalue_get_text(icalproperty_get_value(p))) : QString();
+    };
+
     CalendarTask task;
-    task.uid = utf8(icalcomponent_get_uid(c));
+    task.uid = uid ? utf8(icalproperty_get_uid(uid)) : QString();
     TaskListCodec::Fields& f = task.fields;
-    f[TaskField] = textOf(c, ICAL_SUMMARY_PROPERTY);
-    f[NotesField] = textOf(c, ICAL_DESCRIPTION_PROPERTY);
-    f[PriorityField] = priorityOf(c);
-    icalproperty* category = first(c, ICAL_CATEGORIES_PROPERTY);
-    f[TypeField] = category ? utf8(icalproperty_get_categories(category)) : QString();
-    const std::optional<QDate> due = localDueDate(first(c, ICAL_DUE_PROPERTY), context.zones);
+    f[TaskField] = text(summary);
+    f[NotesField] = text(description);
+    f[PriorityField] = priority ? priorityText(icalproperty_get_priority(priority)) : QString();
+    if (const char* type = category ? icalproperty_get_categories(category) : nullptr) {
+        // A list's tasks mostly share their type: they share its text too.
+        if (context.typeBytes.isNull() || context.typeBytes != type) {
+            context.typeBytes = QByteArray(type);
+            context.type = utf8(type);
+        }
+        f[TypeField] = context.type;
+    }
+    const std::optional<QDate> due = localDueDate(dueProperty, context.zones);
     if (due)
         f[DueField] = context.dueTexts(*due);
-    const bool done = isDone(c);
+    const bool done =
+        (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) || completed;
     f[DoneField] = done ? kDone : QString();
     task.carriesMore = saysMoreThanKestrune(c);
 
-    // One pass over the X- properties: ours, and the sort order other programs share.
-    for (icalproperty* p = first(c, ICAL_X_PROPERTY); p;
-         p = icalcomponent_get_next_property(c, ICAL_X_PROPERTY)) {
+    // Ours, and the sort order other programs share.
+    for (icalproperty* p : xs) {
         const char* name = icalproperty_get_x_name(p);
         if (!name)
             continue;
         if (strcasecmp(name, kSortOrder) == 0) {
             bool ok = false;
-            const qint64 order = QByteArray(xValue(p)).trimmed().toLongLong(&ok);
+            const qint64 order = QByteArrayView(xValue(p)).trimmed().toLongLong(&ok);
             if (ok && !task.sortOrder)
                 task.sortOrder = order;
             continue;

@@ -36,6 +36,8 @@ struct ReadContext
     QStringList path;
     QByteArray keyBytes;
     QString key;
+    QByteArray typeBytes;
+    QString type;
 };
 
 // What printing the VTODOs of one file shares.
