@@ -88,9 +88,13 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
     if (file.writtenByKestrune) {
         for (const CalendarCategory& c : file.categories)
             need(c.path, c.key);
-        for (const CalendarTask& t : file.tasks)
-            if (!t.categoryPath.isEmpty())
+        const CalendarTask* before = nullptr;
+        for (const CalendarTask& t : file.tasks) {
+            if (!t.categoryPath.isEmpty() && !(before && before->categoryPath == t.categoryPath &&
+                                               before->categoryKey == t.categoryKey))
                 need(t.categoryPath, t.categoryKey);
+            before = &t;
+        }
     }
     if (missing.size() > categories.roomForCategories())
         throw Failure(QStringLiteral("The file needs %1 new categories, more than can still be "
@@ -104,17 +108,23 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
     TaskDirectory directory(store, lists, existingKeys);
 
     // Where each task goes, and what it updates; repeated UIDs after the first are skipped.
+    // The tasks of one list come one after another in a file: a task's list is looked up only
+    // when it is not the one before's.
     struct Planned
     {
         const CalendarTask* task;
         QUuid uid;
-        bool update;
-        Target target;
+        qsizetype target; // into `targets`, or -1 for an update
     };
     QList<Planned> plan;
     plan.reserve(file.tasks.size());
+    QList<Target> targets;
+    QList<int> additions; // per target
+    QHash<Target, qsizetype> targetIndex;
+    const CalendarTask* previous = nullptr;
+    qsizetype previousTarget = -1;
     QSet<QUuid> seen;
-    QHash<Target, int> additions;
+    seen.reserve(file.tasks.size());
     for (const CalendarTask& task : file.tasks) {
         const QUuid uid = TaskUids::fromCalendarUid(task.uid);
         if (seen.contains(uid)) {
@@ -123,11 +133,20 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
         }
         seen.insert(uid);
         if (directory.find(uid)) {
-            plan.append({&task, uid, true, {}});
+            plan.append({&task, uid, -1});
+            continue;
+        }
+        const bool placed = file.writtenByKestrune && !task.categoryPath.isEmpty();
+        if (previous && previousTarget >= 0 && placed &&
+            previous->categoryPath == task.categoryPath &&
+            previous->categoryKey == task.categoryKey && previous->deleted == task.deleted) {
+            ++additions[previousTarget];
+            plan.append({&task, uid, previousTarget});
+            previous = &task;
             continue;
         }
         Target target;
-        if (file.writtenByKestrune && !task.categoryPath.isEmpty()) {
+        if (placed) {
             target.path = task.categoryPath;
             target.categoryKey = paths.keyOf(task.categoryPath, task.categoryKey);
             target.deleted = task.deleted;
@@ -140,18 +159,27 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
                 if (c.key == selected)
                     target.path = c.path;
         }
-        ++additions[target];
-        plan.append({&task, uid, false, target});
+        qsizetype index = targetIndex.value(target, -1);
+        if (index < 0) {
+            index = targets.size();
+            targetIndex.insert(target, index);
+            targets.append(target);
+            additions.append(0);
+        }
+        ++additions[index];
+        plan.append({&task, uid, index});
+        previous = &task;
+        previousTarget = index;
     }
-    for (auto it = additions.cbegin(); it != additions.cend(); ++it) {
-        const Target& t = it.key();
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        const Target& t = targets[i];
         const int rows = t.categoryKey.isEmpty() ? 0 : directory.rowCount(t.categoryKey, t.deleted);
-        if (rows + it.value() > TaskListCodec::kMaxTasks)
+        if (rows + additions[i] > TaskListCodec::kMaxTasks)
             throw Failure(QStringLiteral("Nothing was imported: the %1 list of \"%2\" would hold "
                                          "%3 tasks, more than the %4 a list can hold.")
                               .arg(t.deleted ? QStringLiteral("deleted") : QStringLiteral("active"),
                                    pathText(t.path))
-                              .arg(rows + it.value())
+                              .arg(rows + additions[i])
                               .arg(TaskListCodec::kMaxTasks));
     }
 
@@ -166,38 +194,48 @@ Counts run(const CalendarFile& file, SettingsStore& store, TaskListsHost& lists,
     }
     if (counts.categoriesAdded)
         categories.storeTree();
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        Target& t = targets[i];
+        if (t.categoryKey.isEmpty())
+            t.categoryKey = paths.keyOf(t.path, QString());
+        directory.reserve(t.categoryKey, t.deleted, additions[i]);
+    }
 
     // New tasks in the order their lists give them, where the file says it; file order else.
-    std::stable_sort(plan.begin(), plan.end(), [](const Planned& a, const Planned& b) {
+    QList<Planned> added;
+    added.reserve(plan.size());
+    std::copy_if(plan.cbegin(), plan.cend(), std::back_inserter(added),
+                 [](const Planned& p) { return p.target >= 0; });
+    std::stable_sort(added.begin(), added.end(), [](const Planned& a, const Planned& b) {
         const auto order = [](const Planned& p) {
             return p.task->sortOrder.value_or(std::numeric_limits<qint64>::max());
         };
-        return !a.update && !b.update && order(a) < order(b);
+        return order(a) < order(b);
     });
     SettingsStore::Changes kept;
-    for (const Planned& p : std::as_const(plan)) {
+    const auto keep = [&](const Planned& p) {
         // Kestrune's own tasks are written anew from their fields; what another program made
         // keeps its VTODO, also when it comes back through a Kestrune file.
         if (!p.task->vtodo.isEmpty() && (!file.writtenByKestrune || p.task->carriesMore))
             kept.keptVTodos.emplace_back(p.uid.toString(QUuid::WithoutBraces), p.task->vtodo);
-        if (p.update) {
-            if (directory.update(p.uid, p.task->fields))
-                ++counts.updated;
-            else
-                ++counts.unchanged;
+    };
+    for (const Planned& p : std::as_const(plan)) {
+        if (p.target >= 0)
             continue;
-        }
-        const QString key = p.target.categoryKey.isEmpty()
-                                ? paths.keyOf(p.target.path, p.task->categoryKey)
-                                : p.target.categoryKey;
-        directory.append(key, p.target.deleted, p.task->fields, p.uid);
+        keep(p);
+        if (directory.update(p.uid, p.task->fields))
+            ++counts.updated;
+        else
+            ++counts.unchanged;
+    }
+    for (const Planned& p : std::as_const(added)) {
+        keep(p);
+        const Target& t = targets[p.target];
+        directory.append(t.categoryKey, t.deleted, p.task->fields, p.uid);
         ++counts.added;
     }
-    // The copies first: a copy whose task was never stored harms nothing, while a task stored
-    // without its copy would lose what other programs keep in it.
-    if (!kept.keptVTodos.empty())
-        store.apply(kept);
-    directory.save();
+    // The tasks, their UIDs and the copies of what other programs wrote, in one transaction.
+    directory.save(std::move(kept));
     return counts;
 }
 

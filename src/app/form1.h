@@ -2,6 +2,7 @@
 
 #include "calendar_import.h"
 #include "find_host.h"
+#include "settings_store.h"
 #include "task_directory.h"
 #include "task_editor_host.h"
 
@@ -121,7 +122,7 @@ public:
     void importTasksFrom(const QString& path);
     QString shownCategoryKey() const override;
     TaskListModel* shownTasks(bool deleted) const override;
-    void saveShownTasks() override;
+    SettingsStore::Changes shownTasksChanges() const override;
     QList<Category> categories() const override;
     QString selectedCategoryKey() const override;
     int roomForCategories() const override;

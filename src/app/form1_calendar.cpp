@@ -71,11 +71,6 @@ TaskListModel* Form1::shownTasks(bool deleted) const
     return (deleted ? ListView2 : ListView1)->tasks();
 }
 
-void Form1::saveShownTasks()
-{
-    saveTaskLists();
-}
-
 QList<CategoryHost::Category> Form1::categories() const
 {
     QList<Category> all;

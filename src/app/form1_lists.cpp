@@ -266,7 +266,7 @@ void Form1::updateCategory()
     step(110, [&] { m_store.write(kKey, value); });
 }
 
-void Form1::saveTaskLists()
+SettingsStore::Changes Form1::shownTasksChanges() const
 {
     QTreeWidgetItem* node = tvFolders->selectedNode();
     if (!node)
@@ -299,8 +299,13 @@ void Form1::saveTaskLists()
     QByteArray activeUids;
     QByteArray deletedUids;
     const QString deletedKey = TaskListCodec::deletedKey(key);
-    m_store.apply({{{key, encodeList(ListView1, activeUids)},
-                    {deletedKey, encodeList(ListView2, deletedUids)}},
-                   {{key, activeUids}, {deletedKey, deletedUids}},
-                   {}});
+    return {{{key, encodeList(ListView1, activeUids)},
+             {deletedKey, encodeList(ListView2, deletedUids)}},
+            {{key, activeUids}, {deletedKey, deletedUids}},
+            {}};
+}
+
+void Form1::saveTaskLists()
+{
+    m_store.apply(shownTasksChanges());
 }

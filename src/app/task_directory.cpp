@@ -12,13 +12,14 @@ struct TaskDirectory::List
     struct Item
     {
         TaskRow row;
-        // The entry as stored, for a task of a category not on screen that nothing changed:
-        // it is written back exactly so.
-        QString stored;
+        // The entry as stored (in the list's `value`), for a task of a category not on screen
+        // that nothing changed: it is written back exactly so.
+        QStringView stored;
     };
     QString categoryKey;
     bool deleted = false;
     bool onScreen = false;
+    QString value;
     QList<Item> items;
     // Entries past the largest list, as stored, kept after the others (as the window does).
     QString beyond;
@@ -32,15 +33,6 @@ namespace {
 QString listKey(const QString& categoryKey, bool deleted)
 {
     return deleted ? TaskListCodec::deletedKey(categoryKey) : categoryKey;
-}
-
-template <typename List> QList<QUuid> uidsOf(const List& list)
-{
-    QList<QUuid> uids;
-    uids.reserve(list.items.size());
-    for (const auto& item : list.items)
-        uids.append(item.row.uid);
-    return uids;
 }
 
 } // namespace
@@ -82,11 +74,12 @@ void TaskDirectory::load(const QString& categoryKey)
         auto list = std::make_shared<List>();
         list->categoryKey = categoryKey;
         list->deleted = deleted;
-        const QString value = m_store.read(key, QString());
-        QList<TaskListCodec::Entry> entries = TaskListCodec::decodeEntries(value);
+        list->value = m_store.read(key, QString());
+        const QList<TaskListCodec::Entry> entries = TaskListCodec::decodeEntries(list->value);
         QList<quint64> digests;
         const qsizetype shown = std::min<qsizetype>(entries.size(), TaskListCodec::kMaxTasks);
         digests.reserve(shown);
+        list->items.reserve(shown);
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const TaskListCodec::Entry& entry = entries[i];
             if (i >= shown) {
@@ -97,8 +90,7 @@ void TaskDirectory::load(const QString& categoryKey)
             TaskRow row;
             row.fields = entry.fields;
             digests.append(TaskUids::digest(row.fields));
-            list->items.append(
-                {std::move(row), entry.stored.toString() + TaskListCodec::kTaskSeparator});
+            list->items.append({std::move(row), entry.stored});
         }
         // Matched without storing: nothing is written before save().
         const QList<QUuid> uids =
@@ -173,7 +165,7 @@ bool TaskDirectory::update(const QUuid& uid, const Fields& fields)
     item.row.fields = fields;
     // As the editor does: a due date is coloured anew, any other text keeps the colour.
     item.row.applyDueDateRule();
-    item.stored.clear();
+    item.stored = {};
     if (!m_changed.contains(list.categoryKey))
         m_changed.append(list.categoryKey);
     return true;
@@ -196,12 +188,23 @@ void TaskDirectory::append(const QString& categoryKey, bool deleted, const Field
         m_changed.append(categoryKey);
 }
 
-QStringList TaskDirectory::save()
+void TaskDirectory::reserve(const QString& categoryKey, bool deleted, qsizetype rows)
 {
+    List& target = list(categoryKey, deleted);
+    target.items.reserve(target.items.size() + rows);
+}
+
+QStringList TaskDirectory::save(SettingsStore::Changes more)
+{
+    SettingsStore::Changes changes = std::move(more);
+    const auto add = [&changes](SettingsStore::Changes&& part) {
+        std::move(part.values.begin(), part.values.end(), std::back_inserter(changes.values));
+        std::move(part.listUids.begin(), part.listUids.end(), std::back_inserter(changes.listUids));
+    };
     for (const QString& categoryKey : std::as_const(m_changed)) {
         if (categoryKey == m_shownKey) {
-            // The shown category's lists on screen take the rows, and its saving command
-            // stores them, as after any other command that changes them.
+            // The shown category's lists on screen take the rows and are stored as its saving
+            // command stores them.
             for (const bool deleted : {false, true}) {
                 QList<TaskRow> rows;
                 const List& shown = list(categoryKey, deleted);
@@ -212,34 +215,55 @@ QStringList TaskDirectory::save()
                 if (rows != tasks->rows())
                     tasks->setRows(std::move(rows));
             }
-            m_host.saveShownTasks();
+            add(m_host.shownTasksChanges());
             continue;
         }
-        SettingsStore::Changes changes;
         for (const bool deleted : {false, true}) {
             const List& stored = list(categoryKey, deleted);
-            QString value;
+            qsizetype size = stored.beyond.size();
+            for (const List::Item& item : stored.items)
+                size += item.stored.isNull()
+                            ? TaskListCodec::entrySize(item.row.fields)
+                            : item.stored.size() + TaskListCodec::kTaskSeparator.size();
+            QString value(size, Qt::Uninitialized);
+            QChar* at = value.data();
             QList<TaskUids::Stored> uids;
             uids.reserve(stored.items.size());
             for (const List::Item& item : stored.items) {
-                if (item.stored.isEmpty())
-                    TaskListCodec::appendEntry(value, item.row.fields);
-                else
-                    value += item.stored;
-                uids.append({item.row.uid, TaskUids::digest(item.row.fields)});
+                QChar* const entry = at;
+                quint64 digest = 0;
+                if (item.stored.isNull()) {
+                    at = TaskListCodec::writeEntry(at, item.row.fields);
+                    digest = TaskUids::digestOfEntry(entry, at - entry);
+                } else {
+                    // Written back as it was stored. Only an entry of other than six fields
+                    // differs in length from the six written out, and in text.
+                    at = std::copy(item.stored.cbegin(), item.stored.cend(), entry);
+                    const QString& end = TaskListCodec::kTaskSeparator;
+                    at = std::copy(end.cbegin(), end.cend(), at);
+                    digest = at - entry == TaskListCodec::entrySize(item.row.fields)
+                                 ? TaskUids::digestOfEntry(entry, at - entry)
+                                 : TaskUids::digest(item.row.fields);
+                }
+                uids.append({item.row.uid, digest});
             }
-            value += stored.beyond;
+            at = std::copy(stored.beyond.cbegin(), stored.beyond.cend(), at);
             const QString key = listKey(categoryKey, deleted);
-            changes.values.emplace_back(key, value);
+            changes.values.emplace_back(key, std::move(value));
             changes.listUids.emplace_back(key, TaskUids::encode(uids));
         }
-        m_store.apply(changes);
     }
     // Lists nothing changed keep the UIDs they were given here, as every reader of the store
     // gives them (TaskUids::ofStoredList).
-    for (const auto& list : std::as_const(m_lists))
-        if (list->newUids && !m_changed.contains(list->categoryKey))
-            TaskUids::storeMatched(m_store, listKey(list->categoryKey, list->deleted),
-                                   uidsOf(*list), list->digests);
+    for (const auto& list : std::as_const(m_lists)) {
+        if (!list->newUids || m_changed.contains(list->categoryKey))
+            continue;
+        QList<TaskUids::Stored> uids;
+        for (qsizetype i = 0; i < list->items.size(); ++i)
+            uids.append({list->items[i].row.uid, list->digests[i]});
+        changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
+                                      TaskUids::encode(uids));
+    }
+    m_store.apply(changes);
     return std::exchange(m_changed, {});
 }

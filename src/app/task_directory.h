@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings_store.h"
 #include "task_list_codec.h"
 
 #include <QHash>
@@ -10,11 +11,10 @@
 #include <memory>
 #include <optional>
 
-class SettingsStore;
 class TaskListModel;
 
 // What the directory needs of the main window: the category on screen, whose lists there are
-// the working copy of its stored ones, and its saving command.
+// the working copy of its stored ones, and what its saving command stores.
 class TaskListsHost
 {
 public:
@@ -22,14 +22,15 @@ public:
     // The key of the category shown, or an empty text when none is.
     virtual QString shownCategoryKey() const = 0;
     virtual TaskListModel* shownTasks(bool deleted) const = 0;
-    virtual void saveShownTasks() = 0;
+    // Both lists on screen as the saving command stores them. Throws Failure without a category.
+    virtual SettingsStore::Changes shownTasksChanges() const = 0;
 };
 
 // The one way to reach and change a task by its UID, wherever it lives: through the lists on
-// screen for the category shown (changed there, and stored by its saving command, as the
-// window's own commands do), through the store for every other category of the tree. Changes
-// gather until save(), which stores each changed category once: both of its lists and their
-// UIDs in one transaction.
+// screen for the category shown (changed there, and stored as its saving command stores them),
+// through the store for every other category of the tree. Changes gather until save(), which
+// stores every changed category, both of its lists with their UIDs, in one transaction: a batch
+// of changes is stored whole or not at all. A directory serves one batch.
 class TaskDirectory
 {
 public:
@@ -57,9 +58,12 @@ public:
     // Appends a new task; the caller makes sure there is room (TaskListCodec::kMaxTasks).
     void append(const QString& categoryKey, bool deleted, const TaskListCodec::Fields& fields,
                 const QUuid& uid);
+    // Room for `rows` more tasks in that list, made at once.
+    void reserve(const QString& categoryKey, bool deleted, qsizetype rows);
 
-    // Stores every changed category; returns their keys, in the order they were changed.
-    QStringList save();
+    // Stores every changed category, with `more` in the same transaction; returns their keys,
+    // in the order they were changed.
+    QStringList save(SettingsStore::Changes more = {});
 
 private:
     struct List;

@@ -332,8 +332,13 @@ void SettingsStore::apply(const Changes& changes)
                 put.reset();
             }
         };
-        putBlobs("INSERT OR REPLACE INTO task_uids(key, uids) VALUES(?1, ?2)", changes.listUids);
-        putBlobs("INSERT OR REPLACE INTO kept_vtodos(uid, vtodo) VALUES(?1, ?2)",
+        // Upserts, not replacements: a blob of the same size is then written over in place,
+        // where a replacement would free, clear and write again every page of it.
+        putBlobs("INSERT INTO task_uids(key, uids) VALUES(?1, ?2) "
+                 "ON CONFLICT(key) DO UPDATE SET uids=excluded.uids",
+                 changes.listUids);
+        putBlobs("INSERT INTO kept_vtodos(uid, vtodo) VALUES(?1, ?2) "
+                 "ON CONFLICT(uid) DO UPDATE SET vtodo=excluded.vtodo",
                  changes.keptVTodos);
         if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail(what);
