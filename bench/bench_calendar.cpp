@@ -11,6 +11,8 @@
 #include "category_tree_codec.h"
 #include "due_dates.h"
 #include "form1.h"
+#include "no_prompts.h"
+#include "peak_memory.h"
 #include "prompts.h"
 #include "raw_text.h"
 #include "settings_store.h"
@@ -41,31 +43,6 @@ constexpr double kExportTarget = 1.25;
 constexpr double kImportTarget = 1.5;
 
 const char* g_program = nullptr;
-
-// A benchmark must not stop at a modal box: any prompt is a fault in the measured code.
-class NoPrompts : public Prompts
-{
-public:
-    void message(QWidget*, const QString& text, const QString&, Icon) override { fail(text); }
-    bool askYesNo(QWidget*, const QString& text, const QString&) override { fail(text); }
-    QString input(QWidget*, const QString& prompt, const QString&, const QString&) override
-    {
-        fail(prompt);
-    }
-    int exec(QDialog&) override { fail(QStringLiteral("a dialog")); }
-    QString fileName(QWidget*, FileMode, const QString& title, const QString&,
-                     const QString&) override
-    {
-        fail(title);
-    }
-
-private:
-    [[noreturn]] static void fail(const QString& text)
-    {
-        std::fprintf(stderr, "unexpected prompt: %s\n", qPrintable(text));
-        std::abort();
-    }
-};
 
 [[noreturn]] void die(const char* what)
 {
@@ -284,53 +261,17 @@ SettingsStore::Changes storedLists(const SettingsStore& store)
     return changes;
 }
 
-struct Peaks
-{
-    double process = -1;    // the child's whole life, in MB
-    double importOnly = -1; // the high-water mark from the start of the import on, in MB
-};
-
 // Imports the file once in a child of its own.
-Peaks childPeaks(const QString& calendar)
+PeakMemory::Peaks childPeaks(const QString& calendar)
 {
-    QTemporaryDir dir;
-    const QByteArray file = QFile::encodeName(calendar);
-    const QByteArray report = QFile::encodeName(dir.filePath(QStringLiteral("peak")));
-    char flag[] = "--peak";
-    char* args[] = {const_cast<char*>(g_program), flag, const_cast<char*>(file.constData()),
-                    const_cast<char*>(report.constData()), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, g_program, nullptr, nullptr, args, environ) != 0)
-        return {};
-    int status = 0;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    const double importKb = readAll(dir.filePath(QStringLiteral("peak"))).toDouble();
-    return {double(usage.ru_maxrss) / 1024.0, importKb / 1024.0};
-}
-
-// Linux resets the high-water mark of the resident set when "5" is written to clear_refs.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-QByteArray peakKb()
-{
-    for (const QByteArray& line : readAll(QStringLiteral("/proc/self/status")).split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0);
-    return "-1";
+    return PeakMemory::ofChild(g_program, {QStringLiteral("--peak"), calendar});
 }
 
 struct Summary
 {
     double exportMs = 0, exportFloorMs = 0;
     double importMs = 0, parseFloorMs = 0, saveFloorMs = 0;
-    Peaks peaks;
+    PeakMemory::Peaks peaks;
 } g_summary;
 
 void BM_ExportCalendar(benchmark::State& state)
@@ -392,7 +333,7 @@ void BM_ImportCalendar(benchmark::State& state)
     state.counters["ratio_to_floor"] =
         g_summary.importMs / (g_summary.parseFloorMs + g_summary.saveFloorMs);
     state.counters["peak_process_MB"] = g_summary.peaks.process;
-    state.counters["peak_import_MB"] = g_summary.peaks.importOnly;
+    state.counters["peak_import_MB"] = g_summary.peaks.measured;
 }
 
 BENCHMARK(BM_ExportCalendar)->Unit(benchmark::kMillisecond)->Iterations(kRounds)->UseManualTime();
@@ -419,7 +360,7 @@ void printSummary(const Summary& s)
                     kTasks, s.importMs, floor, s.parseFloorMs, s.saveFloorMs);
         printRatio(s.importMs / floor, kImportTarget);
         std::printf("  peak memory of the import %.1f MB (whole child process %.1f MB)\n",
-                    s.peaks.importOnly, s.peaks.process);
+                    s.peaks.measured, s.peaks.process);
     }
     std::fflush(stdout);
 }
@@ -439,10 +380,11 @@ int main(int argc, char** argv)
     DueDates::setLocale(QLocale(QStringLiteral("en_US")));
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) {
         FreshWindow fresh;
-        resetPeak();
+        PeakMemory::reset();
         fresh.import(QFile::decodeName(argv[2])); // a failure ends the child with a Failure
         QFile report(QFile::decodeName(argv[3]));
-        return report.open(QIODevice::WriteOnly) && report.write(peakKb()) > 0 ? 0 : 1;
+        return report.open(QIODevice::WriteOnly) && report.write(PeakMemory::kilobytes()) > 0 ? 0
+                                                                                              : 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

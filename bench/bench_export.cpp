@@ -8,6 +8,7 @@
 #include "category_tree_codec.h"
 #include "due_dates.h"
 #include "pdf_table.h"
+#include "peak_memory.h"
 #include "settings_store.h"
 #include "task_export.h"
 #include "task_list_codec.h"
@@ -60,49 +61,10 @@ QString runRoute(const std::string& route, const SettingsStore& store)
     return {};
 }
 
-struct Peaks
-{
-    double process = -1;    // the child's whole life: filling the store and the export, in MB
-    double exportOnly = -1; // the high-water mark from the start of the export on, in MB
-};
-
 // Runs the route once in a child that first fills its own store.
-Peaks childPeaks(const std::string& route)
+PeakMemory::Peaks childPeaks(const std::string& route)
 {
-    QTemporaryDir dir;
-    const std::string flag = "--peak=" + route;
-    const QByteArray report = QFile::encodeName(dir.filePath(QStringLiteral("peak")));
-    char* args[] = {const_cast<char*>(g_program), const_cast<char*>(flag.c_str()),
-                    const_cast<char*>(report.constData()), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, g_program, nullptr, nullptr, args, environ) != 0)
-        return {};
-    int status = 0;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    QFile file(dir.filePath(QStringLiteral("peak")));
-    const double exportKb = file.open(QIODevice::ReadOnly) ? file.readAll().toDouble() : -1024;
-    return {double(usage.ru_maxrss) / 1024.0, exportKb / 1024.0};
-}
-
-// Linux resets the high-water mark of the resident set when "5" is written to clear_refs.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-QByteArray peakKb()
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "-1";
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0);
-    return "-1";
+    return PeakMemory::ofChild(g_program, {QString::fromStdString("--peak=" + route)});
 }
 
 // The workbook as a bare libxlsxwriter program writes it: the cells' bytes, widths and formats
@@ -330,9 +292,9 @@ void exportRoute(benchmark::State& state, const std::string& route)
     state.counters["ratio_to_floor"] = median(ours) / median(floors);
     state.counters["file_MB"] = double(bytes) / (1024.0 * 1024.0);
     state.counters["floor_file_MB"] = double(floorBytes) / (1024.0 * 1024.0);
-    const Peaks peaks = childPeaks(route);
+    const PeakMemory::Peaks peaks = childPeaks(route);
     state.counters["peak_process_MB"] = peaks.process;
-    state.counters["peak_export_MB"] = peaks.exportOnly;
+    state.counters["peak_export_MB"] = peaks.measured;
 }
 
 void BM_ExportWorkbook(benchmark::State& state)
@@ -357,10 +319,11 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (argc == 3 && std::strncmp(argv[1], "--peak=", 7) == 0) {
         BenchStore bench;
-        resetPeak();
+        PeakMemory::reset();
         runRoute(argv[1] + 7, *bench.store); // a failure ends the child with an uncaught Failure
         QFile report(QFile::decodeName(argv[2]));
-        return report.open(QIODevice::WriteOnly) && report.write(peakKb()) > 0 ? 0 : 1;
+        return report.open(QIODevice::WriteOnly) && report.write(PeakMemory::kilobytes()) > 0 ? 0
+                                                                                              : 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

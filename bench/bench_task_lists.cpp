@@ -9,6 +9,7 @@
 #include "category_tree.h"
 #include "due_dates.h"
 #include "form1.h"
+#include "no_prompts.h"
 #include "prompts.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
@@ -34,31 +35,6 @@ namespace {
 constexpr int kSaveRounds = 31;
 constexpr double kSaveTarget = 2.0;
 const QString kWorkKey = QStringLiteral("1_Root_1");
-
-// A benchmark must not stop at a modal box: any prompt is a fault in the measured code.
-class NoPrompts : public Prompts
-{
-public:
-    void message(QWidget*, const QString& text, const QString&, Icon) override { fail(text); }
-    bool askYesNo(QWidget*, const QString& text, const QString&) override { fail(text); }
-    QString input(QWidget*, const QString& prompt, const QString&, const QString&) override
-    {
-        fail(prompt);
-    }
-    int exec(QDialog&) override { fail(QStringLiteral("a dialog")); }
-    QString fileName(QWidget*, FileMode, const QString& title, const QString&,
-                     const QString&) override
-    {
-        fail(title);
-    }
-
-private:
-    [[noreturn]] static void fail(const QString& text)
-    {
-        std::fprintf(stderr, "unexpected prompt: %s\n", qPrintable(text));
-        std::abort();
-    }
-};
 
 [[noreturn]] void die(const char* what)
 {
