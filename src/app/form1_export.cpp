@@ -22,7 +22,9 @@ namespace {
 class ExportFeedback
 {
 public:
-    explicit ExportFeedback(QWidget* parent) : m_parent(parent)
+    explicit ExportFeedback(QWidget* parent,
+                            QString label = QStringLiteral("Exporting all active tasks ..."))
+        : m_parent(parent), m_label(std::move(label))
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_clock.start();
@@ -45,7 +47,7 @@ private:
             m_dialog = std::make_unique<QProgressDialog>(m_parent);
             m_dialog->setObjectName(QStringLiteral("exportProgress"));
             m_dialog->setWindowTitle(applicationTitle());
-            m_dialog->setLabelText(QStringLiteral("Exporting all active tasks ..."));
+            m_dialog->setLabelText(m_label);
             // Stopping halfway would leave nothing useful: the export runs to its end.
             m_dialog->setCancelButton(nullptr);
             m_dialog->setWindowModality(Qt::WindowModal);
@@ -56,6 +58,7 @@ private:
     }
 
     QWidget* m_parent;
+    QString m_label;
     QElapsedTimer m_clock;
     std::unique_ptr<QProgressDialog> m_dialog;
 };
@@ -145,7 +148,7 @@ void Form1::subMenuICalendar_Click()
             QStringLiteral("iCalendar files (*.ics);;All files (*)"));
         if (path.isEmpty())
             return;
-        ExportFeedback feedback(this);
+        ExportFeedback feedback(this, QStringLiteral("Exporting all tasks ..."));
         TaskExport::toCalendar(m_store, path, feedback.progress());
     });
 }
