@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -451,11 +452,24 @@ struct Writer::State
     VTodoMapping::Internal::PrintContext context;
     bool finished = false;
 
+    qint64 written = 0;
+    qint64 handedToDisk = 0;
+
     void put(const char* data, qsizetype size)
     {
         if (file.write(data, size) != size) {
             throw Failure(
                 QStringLiteral("Cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        }
+        written += size;
+        // The commit waits until the whole file is on the disk. Handing each megabyte to the
+        // disk as it is written lets the disk work while the next tasks are printed, and leaves
+        // the commit little to wait for.
+        constexpr qint64 kStep = 1024 * 1024;
+        if (written - handedToDisk >= kStep && file.flush()) {
+            ::sync_file_range(file.handle(), handedToDisk, written - handedToDisk,
+                              SYNC_FILE_RANGE_WRITE);
+            handedToDisk = written;
         }
     }
 };

@@ -9,6 +9,7 @@
 #include <QUuid>
 #include <QVarLengthArray>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <strings.h>
 #include <vector>
@@ -475,7 +476,9 @@ Ical::Component build(const CalendarTask& task, PrintContext& context)
     Ical::Component vtodo(icalcomponent_new_vtodo());
     icalcomponent* c = vtodo.get();
     // UID and DTSTAMP are required of every VTODO.
-    const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+    if (!context.now) // the moment the file is written, read once for all of its tasks
+        context.now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+    const icaltimetype now = *context.now;
     icalcomponent_add_property(c, icalproperty_new_dtstamp(now));
     icalcomponent_set_uid(c, task.uid.isEmpty()
                                  ? QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8()
@@ -519,8 +522,11 @@ Ical::Component build(const CalendarTask& task, PrintContext& context)
              type ? raw.firstCategory->constData() : nullptr);
     }
 
-    if (task.sortOrder)
-        addX(c, kSortOrder, QByteArray::number(*task.sortOrder).constData());
+    if (task.sortOrder) {
+        std::array<char, 24> number{}; // a qint64 and its NUL, without a QByteArray per task
+        std::to_chars(number.data(), number.data() + number.size() - 1, *task.sortOrder);
+        addX(c, kSortOrder, number.data());
+    }
     if (!task.categoryPath.isEmpty())
         addX(c, kCategoryPath, encodedPath(context, task.categoryPath).constData());
     if (!task.categoryKey.isEmpty())

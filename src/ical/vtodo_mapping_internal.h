@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QHash>
 #include <functional>
+#include <optional>
 
 namespace VTodoMapping::Internal {
 
@@ -44,6 +45,8 @@ struct ReadContext
 struct PrintContext
 {
     DueTexts dueTexts;
+    // DTSTAMP of every new VTODO: when the first of them was printed.
+    std::optional<icaltimetype> now;
     // The category of the tasks printed last, encoded: a list's tasks follow each other.
     QStringList path;
     QByteArray encodedPath;
