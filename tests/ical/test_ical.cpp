@@ -395,9 +395,23 @@ private slots:
             QCOMPARE(file.tasks[i].sortOrder, tasks[i].sortOrder);
             QCOMPARE(file.tasks[i].deleted, tasks[i].deleted);
         }
+        QVERIFY(file.tasks[2].carriesMore);
         QVERIFY(file.tasks[2].vtodo.contains("BEGIN:VALARM\r\nACTION:DISPLAY"));
         QVERIFY(file.tasks[2].vtodo.contains("RRULE:FREQ=WEEKLY;COUNT=4;BYDAY=TH"));
-        QVERIFY(fileBytes(path).startsWith("BEGIN:VCALENDAR\r\nPRODID:-//Kestrune//Kestrune//EN"));
+        const QByteArray bytes = fileBytes(path);
+        QVERIFY(bytes.startsWith("BEGIN:VCALENDAR\r\nPRODID:-//Kestrune//Kestrune//EN"));
+        // A task of Kestrune's own comes without its VTODO text: written again from what was
+        // read, it says what the file says (all but the moment it was stamped).
+        QVERIFY(!file.tasks[0].carriesMore);
+        QVERIFY(file.tasks[0].vtodo.isEmpty());
+        const qsizetype begin = bytes.indexOf("BEGIN:VTODO");
+        const qsizetype end = bytes.indexOf("END:VTODO", begin);
+        const auto stamped = [](const QString& line) { return line.startsWith("DTSTAMP:"); };
+        QStringList again = contentLines(VTodoMapping::write(file.tasks[0]));
+        QStringList inFile = contentLines(bytes.sliced(begin, end - begin) + "END:VTODO\r\n");
+        again.removeIf(stamped);
+        inFile.removeIf(stamped);
+        QCOMPARE(again, inFile);
     }
 
     void writerNotFinished_leavesTheOldFile()
