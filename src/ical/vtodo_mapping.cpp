@@ -86,6 +86,15 @@ QString priorityText(int number)
     }
 }
 
+// The date a due text gives a DUE property. libical prints no date after the year 3000 (it
+// writes a null time, which it then refuses): a later date travels in the raw text alone.
+std::optional<QDate> writableDue(const QString& text)
+{
+    constexpr int kLastYear = 3000;
+    const std::optional<QDate> date = DueDates::parse(text);
+    return date && date->year() <= kLastYear ? date : std::nullopt;
+}
+
 QString utf8(const char* text)
 {
     return text ? QString::fromUtf8(text) : QString();
@@ -440,7 +449,7 @@ void patch(icalcomponent* c, const CalendarTask& task, PrintContext& context)
     setText(c, ICAL_DESCRIPTION_PROPERTY, f[NotesField]);
     setPriority(c, f[PriorityField]);
     setType(c, f[TypeField]);
-    const std::optional<QDate> due = DueDates::parse(f[DueField]);
+    const std::optional<QDate> due = writableDue(f[DueField]);
     setDue(c, due);
     setDone(c, f[DoneField]);
 
@@ -502,7 +511,7 @@ Ical::Component build(const CalendarTask& task, PrintContext& context)
         category = RawText::printable(f[TypeField]).toUtf8();
         icalcomponent_add_property(c, icalproperty_new_categories(category.constData()));
     }
-    const std::optional<QDate> due = DueDates::parse(f[DueField]);
+    const std::optional<QDate> due = writableDue(f[DueField]);
     if (due) {
         icaltimetype date = icaltime_null_date();
         date.year = due->year();
@@ -804,7 +813,7 @@ CalendarTask readComponent(icalcomponent* c, ReadContext& context)
                     break;
                 }
                 case DueField:
-                    stands = DueDates::parse(raw) == due;
+                    stands = writableDue(raw) == due;
                     break;
                 case DoneField:
                     stands = (raw == kDone) == done;

@@ -134,6 +134,9 @@ private slots:
         row("due with zeros", {"a", "", "", "01/02/2026", "", ""});
         row("due as ISO", {"a", "", "", "2026-03-04", "", ""});
         row("due with blanks", {"a", "", "", " 3/4/2026 ", "", ""});
+        // libical writes no date after the year 3000 (found by the fuzzer).
+        row("due after 3000", {"a", "", "", "6/8/4052", "", ""});
+        row("due in 3000", {"a", "", "", "12/31/3000", "", ""});
         row("German date", {"a", "", "", "05.03.2026", "", ""}, "de_DE");
         row("German short date", {"a", "", "", "5.3.2026", "", ""}, "de_DE");
         row("done other text", {"a", "", "", "", "", "half"});
