@@ -56,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     for (const CalendarTask& task : file.tasks) {
+        // A task of Kestrune's own comes without its VTODO text: it is written from its fields.
+        if (task.vtodo.isEmpty()) {
+            exportAndReadBack(task, {});
+            continue;
+        }
         // What the mapping reads from the component alone (a TZID of the file's own
         // VTIMEZONE is not known there) is what comes back after writing over it.
         const CalendarTask alone = VTodoMapping::read(task.vtodo);
