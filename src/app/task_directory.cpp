@@ -89,7 +89,7 @@ void TaskDirectory::load(const QString& categoryKey)
             }
             TaskRow row;
             row.fields = entry.fields;
-            digests.append(TaskUids::digest(row.fields));
+            digests.append(TaskUids::digest(entry));
             list->items.append({std::move(row), entry.stored});
         }
         // Matched without storing: nothing is written before save().

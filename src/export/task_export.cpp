@@ -109,7 +109,7 @@ void toCalendar(SettingsStore& store, const QString& path, const ExportProgress&
             QList<quint64> digests;
             digests.reserve(list.entries.size());
             for (const TaskListCodec::Entry& entry : std::as_const(list.entries))
-                digests.append(TaskUids::digest(entry.fields));
+                digests.append(TaskUids::digest(entry));
             list.uids = TaskUids::ofStoredList(store, key, digests);
             total += list.entries.size();
         }
@@ -128,7 +128,7 @@ void toCalendar(SettingsStore& store, const QString& path, const ExportProgress&
             task.categoryKey = list.category->key;
             task.deleted = list.deleted;
             // A task from another program goes out under the UID that program gave it.
-            const QByteArray copy = kept.value(task.uid);
+            const QByteArray copy = kept.isEmpty() ? QByteArray() : kept.value(task.uid);
             if (!copy.isEmpty())
                 task.uid.clear();
             writer.add(task, copy);

@@ -41,10 +41,19 @@ QUuid fromCalendarUid(const QString& text)
     return QUuid::createUuidV5(kNamespace, text);
 }
 
-quint64 digestOfEntry(const QChar* entry, qsizetype length)
+namespace {
+
+quint64 digestOfText(const QChar* text, qsizetype length)
 {
     // A digest that stays the same across versions of Qt and of this program: it is stored.
-    return XXH3_64bits(entry, size_t(length) * sizeof(QChar));
+    return XXH3_64bits(text, size_t(length) * sizeof(QChar));
+}
+
+} // namespace
+
+quint64 digestOfEntry(const QChar* entry, qsizetype length)
+{
+    return digestOfText(entry, length - TaskListCodec::kTaskSeparator.size());
 }
 
 quint64 digest(const TaskListCodec::Fields& fields)
@@ -52,6 +61,14 @@ quint64 digest(const TaskListCodec::Fields& fields)
     QVarLengthArray<QChar, 1024> entry(TaskListCodec::entrySize(fields));
     TaskListCodec::writeEntry(entry.data(), fields);
     return digestOfEntry(entry.constData(), entry.size());
+}
+
+quint64 digest(const TaskListCodec::Entry& entry)
+{
+    // An entry of six fields is stored just as they are written.
+    if (entry.fieldCount == TaskListCodec::kFieldCount && !entry.stored.isNull())
+        return digestOfText(entry.stored.data(), entry.stored.size());
+    return digest(entry.fields);
 }
 
 QByteArray encode(const QList<Stored>& rows)

@@ -23,9 +23,13 @@ QUuid create();
 // file read twice finds its tasks again. An empty text gives a new UID.
 QUuid fromCalendarUid(const QString& text);
 
-// The digest of an entry as written by TaskListCodec::writeEntry, from its UTF-16 text.
+// The digest of an entry as written by TaskListCodec::writeEntry, from its UTF-16 text
+// (the task separator that ends it is left out).
 quint64 digestOfEntry(const QChar* entry, qsizetype length);
 quint64 digest(const TaskListCodec::Fields& fields);
+// The same for an entry read from a stored list: straight from its stored text where that is
+// what the six fields write.
+quint64 digest(const TaskListCodec::Entry& entry);
 
 // A list's UIDs as stored: for each row its UUID's 16 bytes, then its digest.
 struct Stored
