@@ -32,6 +32,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -178,7 +179,9 @@ public:
             icalcomponent_free(c);
         }
         std::fwrite(m_tail.constData(), 1, size_t(m_tail.size()), out);
-        if (std::fclose(out) != 0)
+        // The export's file has reached the disk before it takes the place of an older one; so
+        // has the floor's, so that the ratio is the program's and not the disk's.
+        if (std::fflush(out) != 0 || fdatasync(fileno(out)) != 0 || std::fclose(out) != 0)
             die("cannot write the floor's file");
     }
 
