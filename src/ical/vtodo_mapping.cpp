@@ -667,9 +667,17 @@ Ical::Text printComponent(icalcomponent* component)
 
 const char* firstError(icalcomponent* component)
 {
-    if (icalproperty* error = first(component, ICAL_XLICERROR_PROPERTY)) {
+    // An empty value ("DESCRIPTION:") is allowed, and other programs write it; libical drops
+    // such a property and leaves a note in its place, which is dropped too, so that it never
+    // reaches a file of ours. Every other note is a refusal.
+    for (icalproperty* error = first(component, ICAL_XLICERROR_PROPERTY); error;) {
         const char* text = icalproperty_get_xlicerror(error);
-        return text ? text : "";
+        if (!text || std::strncmp(text, "No value for ", 13) != 0)
+            return text ? text : "";
+        icalproperty* next = icalcomponent_get_next_property(component, ICAL_XLICERROR_PROPERTY);
+        icalcomponent_remove_property(component, error);
+        icalproperty_free(error);
+        error = next;
     }
     for (icalproperty* p = first(component, ICAL_ANY_PROPERTY); p;
          p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {

@@ -63,6 +63,7 @@ Ical::Text print(const CalendarTask& task, QByteArrayView kept, PrintContext& co
 // A component as libical prints it, with one mistake of libical 3.0's line folding undone.
 Ical::Text printComponent(icalcomponent* component);
 // The message of the first X-LIC-ERROR libical left in the component or below it; null if none.
+// The notes of empty values, which are no error, are removed on the way.
 const char* firstError(icalcomponent* component);
 
 } // namespace VTodoMapping::Internal
