@@ -8,6 +8,7 @@
 #include "category_tree_codec.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
+#include "task_uids.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -158,6 +159,12 @@ QString bigStore(const QString& folder)
              i % 7 == 0 ? QStringLiteral("Done") : QString()});
     store.writeAll({{CategoryTreeCodec::kKey, QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^")},
                     {QStringLiteral("1_Root_1"), active}});
+    // With its tasks' UIDs, as every store is after its first start: giving 32767 tasks their
+    // UIDs happens once, not at every start.
+    QList<quint64> digests;
+    for (const TaskListCodec::Entry& entry : TaskListCodec::decodeEntries(active))
+        digests.append(TaskUids::digest(entry));
+    TaskUids::ofStoredList(store, QStringLiteral("1_Root_1"), digests);
     return path;
 }
 
