@@ -76,8 +76,12 @@ QByteArray encode(const QList<Stored>& rows)
     QByteArray out(rows.size() * kRecordBytes, Qt::Uninitialized);
     char* at = out.data();
     for (const Stored& row : rows) {
-        const QByteArray uid = row.uid.toRfc4122();
-        std::memcpy(at, uid.constData(), kUidBytes);
+        // The RFC 4122 byte order, written in place: a QByteArray per task would cost more
+        // than the rest of the record.
+        qToBigEndian(row.uid.data1, at);
+        qToBigEndian(row.uid.data2, at + 4);
+        qToBigEndian(row.uid.data3, at + 6);
+        std::memcpy(at + 8, row.uid.data4, 8);
         qToLittleEndian(row.digest, at + kUidBytes);
         at += kRecordBytes;
     }
