@@ -48,7 +48,6 @@ public:
     TaskDirectory& operator=(const TaskDirectory&) = delete;
 
     std::optional<Place> find(const QUuid& uid) const;
-    std::optional<TaskListCodec::Fields> fields(const QUuid& uid) const;
     int rowCount(const QString& categoryKey, bool deleted) const;
     // A category made after the directory was (it has no stored lists).
     void addCategory(const QString& categoryKey);

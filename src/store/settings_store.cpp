@@ -398,16 +398,6 @@ QHash<QString, QByteArray> SettingsStore::readAllListUids() const
     return all;
 }
 
-QByteArray SettingsStore::readKeptVTodo(const QString& uid) const
-{
-    QByteArray vtodo;
-    selectRows(
-        m_db, "SELECT vtodo FROM kept_vtodos WHERE uid=?1", uid,
-        [&](const Statement& row) { vtodo = row.blob(0); },
-        [&] { fail(QStringLiteral("Cannot read the calendar copy of a task from the store")); });
-    return vtodo;
-}
-
 QHash<QString, QByteArray> SettingsStore::readKeptVTodos() const
 {
     QHash<QString, QByteArray> all;

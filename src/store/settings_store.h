@@ -52,8 +52,7 @@ public:
     // The UIDs stored for the list under `key` (see TaskUids); empty when there are none.
     QByteArray readListUids(const QString& key) const;
     QHash<QString, QByteArray> readAllListUids() const;
-    // The VTODO a task came from, when it came from another program; empty otherwise.
-    QByteArray readKeptVTodo(const QString& uid) const;
+    // The VTODOs tasks came from, by UID, for the tasks another program made.
     QHash<QString, QByteArray> readKeptVTodos() const;
 
     // Whether read() may be called from another thread while this one uses the store too.

@@ -141,13 +141,6 @@ int TaskListModel::putBack(int position, TaskRow row)
     return insert(position, std::move(row));
 }
 
-int TaskListModel::rowOf(const QUuid& uid) const
-{
-    const auto found = std::find_if(m_rows.cbegin(), m_rows.cend(),
-                                    [&uid](const TaskRow& row) { return row.uid == uid; });
-    return found == m_rows.cend() ? -1 : int(found - m_rows.cbegin());
-}
-
 int TaskListModel::replace(int position, TaskRow row)
 {
     if (row.uid.isNull())

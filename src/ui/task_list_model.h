@@ -58,8 +58,6 @@ public:
 
     const TaskRow& at(int row) const { return m_rows.at(row); }
     const QList<TaskRow>& rows() const { return m_rows; }
-    // The row of the task with this UID, or -1.
-    int rowOf(const QUuid& uid) const;
 
     void clear();
     void setRows(QList<TaskRow> rows);
