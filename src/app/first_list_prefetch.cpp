@@ -32,26 +32,30 @@ QString firstKey(const SettingsStore& store)
 }
 
 // The fill's loop for a list that needs none of its checks, done here, off the window's thread,
-// straight from the stored bytes: the rows are made as the entries are found, with no list of
-// entries and no UTF-16 copy of the whole text in between, which are megabytes of fresh memory
-// to fill. Nothing when an entry lacks a field, the list is longer than a list shows, or the
-// bytes are not plain UTF-8.
-std::optional<QList<TaskRow>> rowsOf(QByteArrayView utf8)
+// straight from the stored bytes as they are read, a piece at a time: the rows are made as the
+// entries are found, with no list of entries, no copy of the whole value and no UTF-16 copy of
+// it, which are megabytes of fresh memory to fill. Nothing when an entry lacks a field, the list
+// is longer than a list shows, or the bytes are not plain UTF-8.
+std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& key)
 {
     QList<TaskRow> rows;
-    // No entry of six fields is shorter than its six separators; reserved room is not touched.
-    constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
-    rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, utf8.size() / kShortestEntry + 1));
     DueDates::ListColours colourFor;
-    const bool whole =
-        TaskListCodec::forEachShownEntryInUtf8(utf8, [&](TaskListCodec::Entry& entry) {
-            if (entry.fieldCount < TaskListCodec::kFieldCount)
-                return false;
-            TaskRow& row = rows.emplace_back();
-            row.fields = std::move(entry.fields);
-            row.dueColour = colourFor(row.fields[DueDateCol]);
-            return true;
-        });
+    TaskListCodec::ShownEntriesInPieces entries([&](TaskListCodec::Entry& entry) {
+        if (entry.fieldCount < TaskListCodec::kFieldCount)
+            return false;
+        TaskRow& row = rows.emplace_back();
+        row.fields = std::move(entry.fields);
+        row.dueColour = colourFor(row.fields[DueDateCol]);
+        return true;
+    });
+    const bool whole = store.readUtf8InPieces(key, [&](QByteArrayView piece, qsizetype size) {
+        // No entry of six fields is shorter than its six separators; reserved room is not
+        // touched.
+        constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
+        if (rows.capacity() == 0)
+            rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, size / kShortestEntry + 1));
+        return entries.add(piece);
+    }) && entries.finish();
     return whole ? std::optional(std::move(rows)) : std::nullopt;
 }
 
@@ -69,16 +73,16 @@ void start(const SettingsStore& store)
             if (pending.key.isEmpty())
                 return std::nullopt;
             List& list = pending.list;
-            store.readUtf8(pending.key, [&list](QByteArrayView utf8) {
-                if ((list.rows = rowsOf(utf8)))
-                    return;
-                if (auto entries = TaskListCodec::decodeShownEntriesFromUtf8(utf8)) {
-                    list.entries = std::move(*entries);
-                } else {
-                    list.value = QString::fromUtf8(utf8);
-                    list.entries = TaskListCodec::decodeEntries(list.value);
-                }
-            });
+            if (!(list.rows = rowsOf(store, pending.key))) {
+                store.readUtf8(pending.key, [&list](QByteArrayView utf8) {
+                    if (auto entries = TaskListCodec::decodeShownEntriesFromUtf8(utf8)) {
+                        list.entries = std::move(*entries);
+                    } else {
+                        list.value = QString::fromUtf8(utf8);
+                        list.entries = TaskListCodec::decodeEntries(list.value);
+                    }
+                });
+            }
             if (list.rows) {
                 list.digests.reserve(list.rows->size());
                 for (const TaskRow& row : std::as_const(*list.rows))

@@ -3,6 +3,7 @@
 #include "calendar_import.h"
 #include "find_host.h"
 #include "settings_store.h"
+#include "stored_list_encoder.h"
 #include "task_directory.h"
 #include "task_editor_host.h"
 
@@ -205,4 +206,7 @@ private:
     int m_nextCategoryNumber = 1; // a signed 16-bit number: 32767 at most
     std::optional<QCursor> m_handPointer;
     std::unique_ptr<RemovalHistory> m_removals;
+    // The lists on screen as the saving command stores them, in buffers kept between saves.
+    mutable StoredListEncoder m_storedActive;
+    mutable StoredListEncoder m_storedDeleted;
 };

@@ -273,36 +273,18 @@ SettingsStore::Changes Form1::shownTasksChanges() const
         throw Failure(QStringLiteral("Object variable not set: no category is selected, so the "
                                      "tasks on screen cannot be saved."));
     const QString key = CategoryTree::keyOf(node);
-    const auto encodeList = [](const TaskListView* list, QByteArray& uids) {
-        // Sized once and written in place: growing a text of several megabytes copies it again
-        // and again, and appending field by field costs more than copying the field.
-        const QList<TaskRow>& rows = list->tasks()->rows();
-        const QString& beyond = list->tasks()->storedBeyondLimit();
-        qsizetype size = beyond.size();
-        for (const TaskRow& row : rows)
-            size += TaskListCodec::entrySize(row.fields);
-        QString out(size, Qt::Uninitialized);
-        QList<TaskUids::Stored> identities;
-        identities.reserve(rows.size());
-        QChar* at = out.data();
-        for (const TaskRow& row : rows) {
-            QChar* const entry = at;
-            at = TaskListCodec::writeEntry(at, row.fields);
-            identities.append({row.uid, TaskUids::digestOfEntry(entry, at - entry)});
-        }
-        std::copy(beyond.cbegin(), beyond.cend(), at);
-        uids = TaskUids::encode(identities);
-        return out;
-    };
     // Both lists and their UIDs in one transaction: a task moved between them is never stored
     // twice or lost, and its UID goes with it.
-    QByteArray activeUids;
-    QByteArray deletedUids;
+    SettingsStore::Changes changes;
     const QString deletedKey = TaskListCodec::deletedKey(key);
-    return {{{key, encodeList(ListView1, activeUids)},
-             {deletedKey, encodeList(ListView2, deletedUids)}},
-            {{key, activeUids}, {deletedKey, deletedUids}},
-            {}};
+    for (const auto& [list, encoder, listKey] :
+         {std::tuple(ListView1, &m_storedActive, key),
+          std::tuple(ListView2, &m_storedDeleted, deletedKey)}) {
+        encoder->encode(list->tasks()->rows(), list->tasks()->storedBeyondLimit());
+        changes.utf8Values.emplace_back(listKey, encoder->utf8());
+        changes.listUids.emplace_back(listKey, encoder->uids());
+    }
+    return changes;
 }
 
 void Form1::saveTaskLists()

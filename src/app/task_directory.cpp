@@ -191,6 +191,8 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
     SettingsStore::Changes changes = std::move(more);
     const auto add = [&changes](SettingsStore::Changes&& part) {
         std::move(part.values.begin(), part.values.end(), std::back_inserter(changes.values));
+        std::move(part.utf8Values.begin(), part.utf8Values.end(),
+                  std::back_inserter(changes.utf8Values));
         std::move(part.listUids.begin(), part.listUids.end(), std::back_inserter(changes.listUids));
     };
     for (const QString& categoryKey : std::as_const(m_changed)) {

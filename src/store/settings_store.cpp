@@ -1,6 +1,8 @@
 #include "settings_store.h"
 
 #include "failure.h"
+#include "wal_checkpointer.h"
+#include "wal_write_buffer.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,6 +16,9 @@ namespace {
 
 // Waits this long for another program's transaction before a read or write gives up.
 constexpr int kBusyTimeoutMs = 3000;
+// Past this many pages the log is copied back within the saving command that made it so long:
+// the log stays bounded however fast commands follow one another.
+constexpr int kLongestLogFrames = 4 * WalCheckpointer::kBusyFrames;
 
 class Statement
 {
@@ -42,6 +47,7 @@ public:
         sqlite3_bind_blob(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
     }
     int step() { return sqlite3_step(m_stmt); }
+    sqlite3_stmt* get() const { return m_stmt; }
     void reset() { sqlite3_reset(m_stmt); }
     QByteArray blob(int column) const
     {
@@ -77,10 +83,13 @@ QString describe(int rc, sqlite3* db)
     case SQLITE_CANTOPEN:
         return QStringLiteral("the store cannot be written (%1)")
             .arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    case SQLITE_IOERR:
+    case SQLITE_IOERR: {
         // SQLite says only "disk I/O error"; the system's reason (a file-size limit, a failing
         // disk) is what tells the user what to do.
-        if (const int err = db ? sqlite3_system_errno(db) : 0)
+        // A write to the log that fails within a commit leaves SQLite without the reason; the
+        // log keeps it.
+        const int logged = db ? WalWriteBuffer::takeWriteErrno(db) : 0;
+        if (const int err = logged ? logged : db ? sqlite3_system_errno(db) : 0)
             return QStringLiteral("%1 (%2)").arg(QString::fromUtf8(sqlite3_errmsg(db)),
                                                  QString::fromLocal8Bit(std::strerror(err)));
         // SQLite does not always keep the system's reason for a failed write.
@@ -89,6 +98,7 @@ QString describe(int rc, sqlite3* db)
                                   "size limit)")
                 .arg(QString::fromUtf8(sqlite3_errmsg(db)));
         return QString::fromUtf8(sqlite3_errmsg(db));
+    }
     default:
         return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     }
@@ -110,6 +120,8 @@ SettingsStore::SettingsStore(const QString& path) : m_path(path)
 
 SettingsStore::~SettingsStore()
 {
+    // Its connection goes first: closing the last one copies the log back and removes it.
+    m_checkpointer.reset();
     sqlite3_close_v2(m_db);
 }
 
@@ -130,7 +142,7 @@ void SettingsStore::open()
 
     if (QFileInfo::exists(m_path)) {
         int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
-                                 SQLITE_OPEN_READWRITE, nullptr);
+                                 SQLITE_OPEN_READWRITE, WalWriteBuffer::vfsName());
         if (rc != SQLITE_OK)
             fail(QStringLiteral("Cannot open the store"));
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -142,8 +154,9 @@ void SettingsStore::open()
     }
     const bool created = !m_db;
     if (!m_db) {
-        int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        int rc =
+            sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, WalWriteBuffer::vfsName());
         if (rc != SQLITE_OK)
             fail(QStringLiteral("Cannot create the store"));
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -163,11 +176,32 @@ void SettingsStore::open()
             fail(QStringLiteral("Cannot prepare the store"));
     }
     exec("PRAGMA synchronous=FULL");
+    // A saving command writes the list it saves and waits for that alone. The log is copied
+    // back into the file later, off its path (WalCheckpointer), and freed pages are not
+    // written over with zeros where that would cost a write of their own.
+    exec("PRAGMA secure_delete=FAST");
+    exec("PRAGMA journal_size_limit=16777216");
+    sqlite3_wal_hook(m_db, &SettingsStore::walCommitted, this);
     exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
          "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
     exec("CREATE TABLE IF NOT EXISTS task_uids(key TEXT PRIMARY KEY, uids BLOB NOT NULL)");
     exec("CREATE TABLE IF NOT EXISTS kept_vtodos(uid TEXT PRIMARY KEY, vtodo BLOB NOT NULL)");
+    // Every commit from here on is synced (see above), which the gathering needs.
+    WalWriteBuffer::enable(m_db);
     m_unsyncedLayout = created;
+}
+
+int SettingsStore::walCommitted(void* store, sqlite3* db, const char*, int frames)
+{
+    if (frames >= kLongestLogFrames) {
+        sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+    auto* self = static_cast<SettingsStore*>(store);
+    if (!self->m_checkpointer)
+        self->m_checkpointer = std::make_unique<WalCheckpointer>(self->m_path);
+    self->m_checkpointer->committed(frames);
+    return SQLITE_OK;
 }
 
 void SettingsStore::syncLayout(const QString& what)
@@ -261,6 +295,46 @@ bool SettingsStore::readUtf8(const QString& key,
     }
 }
 
+bool SettingsStore::readUtf8InPieces(
+    const QString& key, const std::function<bool(QByteArrayView, qsizetype)>& use) const
+{
+    constexpr int kPiece = 256 * 1024;
+    const QString what = QStringLiteral("Cannot read \"%1\" from the store").arg(key);
+    // The statement stays on its row while the pieces are read: its read transaction keeps the
+    // value as it was when found, whatever this connection writes meanwhile.
+    Statement select(m_db, "SELECT rowid FROM settings WHERE app=?1 AND section=?2 AND key=?3");
+    if (!select.prepared())
+        fail(what);
+    select.bind(1, kApp);
+    select.bind(2, kSection);
+    select.bind(3, key.toUtf8());
+    switch (select.step()) {
+    case SQLITE_ROW:
+        break;
+    case SQLITE_DONE:
+        return false;
+    default:
+        fail(what);
+    }
+    sqlite3_blob* blob = nullptr;
+    if (sqlite3_blob_open(m_db, "main", "settings", "value", sqlite3_column_int64(select.get(), 0),
+                          0, &blob) != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        fail(what);
+    }
+    const std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> closing(blob, sqlite3_blob_close);
+    const int size = sqlite3_blob_bytes(blob);
+    QByteArray buffer(std::min(size, kPiece), Qt::Uninitialized);
+    for (int at = 0; at < size; at += kPiece) {
+        const int length = std::min(kPiece, size - at);
+        if (sqlite3_blob_read(blob, buffer.data(), length, at) != SQLITE_OK)
+            fail(what);
+        if (!use(QByteArrayView(buffer.constData(), length), size))
+            return false;
+    }
+    return true;
+}
+
 QHash<QString, QString> SettingsStore::readSection() const
 {
     Statement select(m_db, "SELECT key, value FROM settings WHERE app=?1 AND section=?2");
@@ -289,18 +363,27 @@ void SettingsStore::write(const QString& key, const QString& value)
 
 void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& values)
 {
-    apply({values, {}, {}});
+    apply({values, {}, {}, {}});
 }
 
 void SettingsStore::apply(const Changes& changes)
 {
     const auto& values = changes.values;
     const QString what =
-        values.size() == 1 && changes.listUids.empty() && changes.keptVTodos.empty()
+        values.size() == 1 && changes.utf8Values.empty() && changes.listUids.empty() &&
+                changes.keptVTodos.empty()
             ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
             : QStringLiteral("Cannot save the changes in the store");
     if (m_unsyncedLayout)
         syncLayout(what);
+    WalWriteBuffer::takeWriteErrno(m_db); // only this transaction's failures are reported
+    if (!m_savingCache) {
+        // Room for a big list's old pages and its new ones: without it SQLite reads the old
+        // ones back from the file and writes the new ones out before the commit. Start-up, which
+        // only reads, does with the default and touches less fresh memory.
+        exec("PRAGMA cache_size=-16384");
+        m_savingCache = true;
+    }
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(what);
     try {
@@ -312,6 +395,13 @@ void SettingsStore::apply(const Changes& changes)
         upsert.bind(2, kSection);
         for (const auto& [key, value] : values) {
             const QByteArray text = value.toUtf8();
+            upsert.bind(3, key.toUtf8());
+            upsert.bindKept(4, text);
+            if (upsert.step() != SQLITE_DONE)
+                fail(what);
+            upsert.reset();
+        }
+        for (const auto& [key, text] : changes.utf8Values) {
             upsert.bind(3, key.toUtf8());
             upsert.bindKept(4, text);
             if (upsert.step() != SQLITE_DONE)

@@ -3,10 +3,12 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 struct sqlite3;
+class WalCheckpointer;
 
 // The per-user settings store: text values under application "Kestrune", section
 // "Tolvendra Software". Absent keys read as the caller's default; an empty text is a value.
@@ -34,6 +36,13 @@ public:
     // several megabytes is read without a copy. False, and `use` is not called, when there is
     // no value under the key.
     bool readUtf8(const QString& key, const std::function<void(QByteArrayView)>& use) const;
+    // The same bytes handed to `use` in pieces of a fixed size, read one after another into
+    // one buffer, with the value's whole size: a list of megabytes is never in memory whole.
+    // `use` may end the reading by returning false. False when there is no value under the
+    // key or the reading was ended.
+    bool
+    readUtf8InPieces(const QString& key,
+                     const std::function<bool(QByteArrayView piece, qsizetype size)>& use) const;
     // Every key of the section with its value, in one query: for a reader that needs them all.
     QHash<QString, QString> readSection() const;
     void write(const QString& key, const QString& value);
@@ -47,6 +56,8 @@ public:
         std::vector<std::pair<QString, QString>> values;
         std::vector<std::pair<QString, QByteArray>> listUids;
         std::vector<std::pair<QString, QByteArray>> keptVTodos;
+        // Values already in the store's UTF-8, as a big list is best encoded.
+        std::vector<std::pair<QString, QByteArray>> utf8Values;
     };
     void apply(const Changes& changes);
     // The UIDs stored for the list under `key` (see TaskUids); empty when there are none.
@@ -67,10 +78,13 @@ private:
     void syncLayout(const QString& what);
     void moveAside();
     void exec(const char* sql);
+    static int walCommitted(void* store, sqlite3* db, const char* name, int frames);
     [[noreturn]] void fail(const QString& what) const;
 
     QString m_path;
     QString m_movedAside;
     sqlite3* m_db = nullptr;
     bool m_unsyncedLayout = false;
+    bool m_savingCache = false;
+    std::unique_ptr<WalCheckpointer> m_checkpointer;
 };

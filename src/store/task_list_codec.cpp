@@ -36,12 +36,16 @@ QList<Entry> decodeEntries(QStringView value)
     return entries;
 }
 
-bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry&)>& take)
+namespace {
+
+// Whole entries from UTF-8 bytes, `count` of them handed over before.
+bool takeShownEntries(QByteArrayView utf8, qsizetype& count,
+                      const std::function<bool(Entry&)>& take)
 {
     if (!isPlainUtf8(utf8))
         return false;
     Utf8TaskEntryReader reader(utf8);
-    for (qsizetype count = 0; reader.next(); ++count) {
+    for (; reader.next(); ++count) {
         if (count == kMaxTasks)
             return false;
         Entry entry;
@@ -52,6 +56,57 @@ bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry
             return false;
     }
     return true;
+}
+
+} // namespace
+
+bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry&)>& take)
+{
+    qsizetype count = 0;
+    return takeShownEntries(utf8, count, take);
+}
+
+ShownEntriesInPieces::ShownEntriesInPieces(std::function<bool(Entry&)> take)
+    : m_take(std::move(take))
+{
+}
+
+bool ShownEntriesInPieces::add(QByteArrayView piece)
+{
+    if (m_failed)
+        return false;
+    QByteArrayView bytes = piece;
+    if (!m_rest.isEmpty()) {
+        m_rest += piece;
+        bytes = m_rest;
+    }
+    // The separators hold an "M" only at their start, so every whole one found here is one the
+    // reader finds too: the bytes up to the last are whole entries.
+    static const QByteArray taskEnd = kTaskSeparator.toLatin1();
+    const qsizetype last = bytes.lastIndexOf(taskEnd);
+    if (last >= 0) {
+        const qsizetype whole = last + taskEnd.size();
+        if (!takeShownEntries(bytes.first(whole), m_count, m_take)) {
+            m_failed = true;
+            return false;
+        }
+        if (m_rest.isEmpty())
+            m_rest = piece.sliced(whole).toByteArray();
+        else
+            m_rest.remove(0, whole);
+    } else if (m_rest.isEmpty()) {
+        m_rest = piece.toByteArray();
+    }
+    return true;
+}
+
+bool ShownEntriesInPieces::finish()
+{
+    if (m_failed)
+        return false;
+    m_failed = !takeShownEntries(m_rest, m_count, m_take);
+    m_rest.clear();
+    return !m_failed;
 }
 
 std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8)

@@ -43,6 +43,22 @@ QList<Entry> decodeEntries(QStringView value);
 // the same fields (the bytes are not plain UTF-8, see isPlainUtf8, or hold more entries than a
 // list shows) or when `take` refuses an entry. The text is to be decoded then.
 bool forEachShownEntryInUtf8(QByteArrayView utf8, const std::function<bool(Entry&)>& take);
+// The same for bytes handed over piece by piece as they are read, cut anywhere: a list of
+// megabytes is then never in memory whole. Each call false once forEachShownEntryInUtf8 would
+// have given up on the bytes so far, or on all of them at finish().
+class ShownEntriesInPieces
+{
+public:
+    explicit ShownEntriesInPieces(std::function<bool(Entry&)> take);
+    bool add(QByteArrayView piece);
+    bool finish();
+
+private:
+    std::function<bool(Entry&)> m_take;
+    QByteArray m_rest; // the start of an entry whose end has not come yet
+    qsizetype m_count = 0;
+    bool m_failed = false;
+};
 // All of them in a list; nothing where forEachShownEntryInUtf8 gives up.
 std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8);
 void appendEntry(QString& out, const Fields& fields);

@@ -15,7 +15,6 @@ namespace TaskUids {
 
 namespace {
 constexpr qsizetype kUidBytes = 16;
-constexpr qsizetype kRecordBytes = kUidBytes + 8;
 } // namespace
 
 QUuid create()
@@ -71,20 +70,24 @@ quint64 digest(const TaskListCodec::Entry& entry)
     return digest(entry.fields);
 }
 
+char* writeRecord(char* at, const Stored& row)
+{
+    // The RFC 4122 byte order, written in place: a QByteArray per task would cost more than the
+    // rest of the record.
+    qToBigEndian(row.uid.data1, at);
+    qToBigEndian(row.uid.data2, at + 4);
+    qToBigEndian(row.uid.data3, at + 6);
+    std::memcpy(at + 8, row.uid.data4, 8);
+    qToLittleEndian(row.digest, at + kUidBytes);
+    return at + kRecordBytes;
+}
+
 QByteArray encode(const QList<Stored>& rows)
 {
     QByteArray out(rows.size() * kRecordBytes, Qt::Uninitialized);
     char* at = out.data();
-    for (const Stored& row : rows) {
-        // The RFC 4122 byte order, written in place: a QByteArray per task would cost more
-        // than the rest of the record.
-        qToBigEndian(row.uid.data1, at);
-        qToBigEndian(row.uid.data2, at + 4);
-        qToBigEndian(row.uid.data3, at + 6);
-        std::memcpy(at + 8, row.uid.data4, 8);
-        qToLittleEndian(row.digest, at + kUidBytes);
-        at += kRecordBytes;
-    }
+    for (const Stored& row : rows)
+        at = writeRecord(at, row);
     return out;
 }
 
@@ -147,7 +150,7 @@ void storeMatched(SettingsStore& store, const QString& key, const QList<QUuid>& 
     for (qsizetype i = 0; i < uids.size(); ++i)
         rows.append({uids[i], digests[i]});
     try {
-        store.apply({{}, {{key, encode(rows)}}, {}});
+        store.apply({{}, {{key, encode(rows)}}, {}, {}});
     } catch (const StoreFailure&) {
         // A store that cannot be written now loses nothing by it: the rows have their UIDs,
         // and the next save stores them with the list.

@@ -38,6 +38,9 @@ struct Stored
     quint64 digest = 0;
 };
 QByteArray encode(const QList<Stored>& rows);
+constexpr qsizetype kRecordBytes = 24;
+// One row's record written at `at`; the position after it.
+char* writeRecord(char* at, const Stored& row);
 // What an encoded text holds; bytes that make no whole record are ignored.
 QList<Stored> decode(QByteArrayView bytes);
 

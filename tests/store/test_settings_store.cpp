@@ -361,6 +361,23 @@ private slots:
                  QString());
     }
 
+    // Saves of a big list one after another, faster than the log is copied back: every commit
+    // is in the file for another program at once, and the log stays bounded.
+    void bigSavesInARow_areVisibleAtOnceAndKeepTheLogBounded()
+    {
+        const QString path = storePath();
+        SettingsStore store(path);
+        qint64 longestLog = 0;
+        for (int i = 0; i < 40; ++i) {
+            const QString value = QString(2'000'000 + i, QChar(u'a' + i % 26));
+            store.write(QStringLiteral("1_Root_1"), value);
+            QCOMPARE(rawValue(path, QStringLiteral("1_Root_1")), value.toUtf8());
+            longestLog = std::max(longestLog, QFileInfo(path + QStringLiteral("-wal")).size());
+        }
+        QVERIFY2(longestLog < 96 << 20, qPrintable(QString::number(longestLog)));
+        QCOMPARE(store.read(QStringLiteral("1_Root_1"), {}).size(), 2'000'039);
+    }
+
     void storeLockedByAnotherProgram_writeFailsNamingTheLock()
     {
         const QString path = storePath();
