@@ -46,9 +46,9 @@ DueTask dueTask(const ReminderCategory& category, const TaskListCodec::Fields& f
 }
 
 // The due tasks of a stored list. Only a list with any due task needs its UIDs: those stored
-// for it are taken as they stand where the stored digests still match, else matched as every
-// reader of the store matches them.
-void findStored(const SettingsStore& store, const ReminderCategory& category, DueDays& days,
+// for it are taken as they stand where the stored digests still match, else matched (and new
+// ones stored) as every reader of the store does.
+void findStored(SettingsStore& store, const ReminderCategory& category, DueDays& days,
                 QList<DueTask>& out)
 {
     struct Found
@@ -115,14 +115,14 @@ void findStored(const SettingsStore& store, const ReminderCategory& category, Du
     });
     if (digests.size() != count)
         return;
-    const QList<QUuid> uids = TaskUids::match(store.readListUids(category.key), digests);
+    const QList<QUuid> uids = TaskUids::ofStoredList(store, category.key, digests);
     for (const Found& f : found)
         out.append(dueTask(category, f.fields, f.due, uids[f.index]));
 }
 
 } // namespace
 
-QList<DueTask> findDueTasks(const SettingsStore& store, const QList<ReminderCategory>& categories,
+QList<DueTask> findDueTasks(SettingsStore& store, const QList<ReminderCategory>& categories,
                             const QDate& today)
 {
     QList<DueTask> due;

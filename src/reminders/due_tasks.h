@@ -24,5 +24,5 @@ struct DueTask
 
 // The due tasks of every category, the longest overdue first, and in tree and list order
 // among those due the same day. A due date is what the overdue colour takes for one.
-QList<DueTask> findDueTasks(const SettingsStore& store, const QList<ReminderCategory>& categories,
+QList<DueTask> findDueTasks(SettingsStore& store, const QList<ReminderCategory>& categories,
                             const QDate& today);
