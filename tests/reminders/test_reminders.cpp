@@ -150,6 +150,25 @@ private slots:
         QVERIFY(!due[0].uid.isNull());
     }
 
+    void memory_aTableOfItsOwn_settingsUntouched_daysGoneByForgotten()
+    {
+        Desk desk;
+        const QHash<QString, QString> settings = desk.store.readSection();
+        const QUuid old = QUuid::createUuid(), quiet = QUuid::createUuid(),
+                    recent = QUuid::createUuid();
+        desk.store.writeReminderMarks({{old, {kToday.addDays(-3), {}}},
+                                       {quiet, {kToday.addDays(-3), kToday}},
+                                       {recent, {kToday, {}}}},
+                                      {});
+        QCOMPARE(desk.store.readReminderMarks().size(), 3);
+        desk.store.writeReminderMarks({}, kToday);
+        const QHash<QUuid, SettingsStore::ReminderMark> kept = desk.store.readReminderMarks();
+        QCOMPARE(kept.keys().size(), 2);
+        QCOMPARE(kept.value(quiet).quietUntil, kToday);
+        QCOMPARE(kept.value(recent).reminded, kToday);
+        QCOMPARE(desk.store.readSection(), settings);
+    }
+
     void startAfterReminderTime_eachDueTaskItsNotification()
     {
         if (!needsPanel())
