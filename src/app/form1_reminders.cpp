@@ -15,7 +15,9 @@
 #include "task_list_view.h"
 #include "task_tabs.h"
 
+#include <QApplication>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -23,6 +25,7 @@ namespace {
 // The window shows first; the first look for due tasks follows a moment later.
 constexpr int kFirstLookDelayMs = 500;
 constexpr int kBalloonMs = 10000;
+constexpr int kModalRetryMs = 250;
 const QString kDone = QStringLiteral("Done");
 
 // The main window as the reminders and the Settings window see it.
@@ -60,41 +63,13 @@ public:
 
     void showTask(const QUuid& uid) override
     {
-        Steps step(QStringLiteral("Form1.showTask"), &m_window);
-        std::optional<TaskDirectory::Place> place;
-        step(100, [&] { place = directory().find(uid); });
         m_window.bringForward();
-        if (!place)
-            return;
-        // As going to a find result, then the row by its UID, wherever sorting put it.
-        FindHit hit;
-        hit.categoryKey = place->categoryKey;
-        hit.place.list = place->deleted ? 1 : 0;
-        hit.onScreen = true;
-        step(102, [&] { m_window.goToFindHit(hit); });
-        TaskListView* list = place->deleted ? m_window.ListView2 : m_window.ListView1;
-        const QList<TaskRow>& rows = list->tasks()->rows();
-        for (int row = 0; row < int(rows.size()); ++row) {
-            if (rows[row].uid == uid) {
-                list->selectRow(row);
-                list->scrollTo(list->model()->index(row, 0));
-                break;
-            }
-        }
+        whenNoModalWindow([this, uid] { goToTask(uid); });
     }
 
     void markTaskDone(const QUuid& uid) override
     {
-        Steps step(QStringLiteral("Form1.markTaskDone"), &m_window);
-        step(100, [&] {
-            TaskDirectory tasks = directory();
-            std::optional<TaskListCodec::Fields> fields = tasks.fields(uid);
-            if (!fields)
-                return;
-            (*fields)[DoneCol] = kDone;
-            if (tasks.update(uid, *fields))
-                tasks.save();
-        });
+        whenNoModalWindow([this, uid] { markDone(uid); });
     }
 
     bool showReminderBalloon(const QString& title, const QString& text) override
@@ -117,6 +92,57 @@ public:
     void reminderSettingsChanged() override { m_reminders.settingsChanged(); }
 
 private:
+    // The editor and the other windows of the program write into the lists on screen when
+    // they close: the task is shown or changed only once none of them is open.
+    void whenNoModalWindow(std::function<void()> action)
+    {
+        if (!QApplication::activeModalWidget()) {
+            action();
+            return;
+        }
+        QTimer::singleShot(kModalRetryMs, this, [this, action = std::move(action)]() mutable {
+            whenNoModalWindow(std::move(action));
+        });
+    }
+
+    void goToTask(const QUuid& uid)
+    {
+        Steps step(QStringLiteral("Form1.showTask"), &m_window);
+        std::optional<TaskDirectory::Place> place;
+        step(100, [&] { place = directory().find(uid); });
+        if (!place)
+            return;
+        // As going to a find result, then the row by its UID, wherever sorting put it.
+        FindHit hit;
+        hit.categoryKey = place->categoryKey;
+        hit.place.list = place->deleted ? 1 : 0;
+        hit.onScreen = true;
+        step(102, [&] { m_window.goToFindHit(hit); });
+        TaskListView* list = place->deleted ? m_window.ListView2 : m_window.ListView1;
+        const QList<TaskRow>& rows = list->tasks()->rows();
+        for (int row = 0; row < int(rows.size()); ++row) {
+            if (rows[row].uid == uid) {
+                list->selectRow(row);
+                list->scrollTo(list->model()->index(row, 0));
+                break;
+            }
+        }
+    }
+
+    void markDone(const QUuid& uid)
+    {
+        Steps step(QStringLiteral("Form1.markTaskDone"), &m_window);
+        step(100, [&] {
+            TaskDirectory tasks = directory();
+            std::optional<TaskListCodec::Fields> fields = tasks.fields(uid);
+            if (!fields)
+                return;
+            (*fields)[DoneCol] = kDone;
+            if (tasks.update(uid, *fields))
+                tasks.save();
+        });
+    }
+
     TaskDirectory directory() const
     {
         QStringList keys;

@@ -24,9 +24,8 @@ namespace {
 const QDate kToday(2026, 3, 10);
 
 // Work, shown at start, and Home, each with a task overdue since yesterday.
-struct Run
+void presetDesk(Form1Session& s)
 {
-    explicit Run(Form1Session& s)
     {
         const QString due = kToday.addDays(-1).toString(Qt::ISODate);
         s.preset(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
@@ -39,6 +38,11 @@ struct Run
                               {QStringLiteral("Water plants"), QStringLiteral("Low"),
                                QStringLiteral("General"), due, QString(), QString()}}));
     }
+}
+
+// The program's clock, standing at ten in the morning; made before the window and gone after.
+struct Run
+{
     SettableClock clock{QDateTime(kToday, QTime(10, 0))};
 };
 
@@ -71,8 +75,9 @@ private slots:
     {
         if (!m_panel.present())
             QSKIP("needs the test panel on the session bus");
+        Run run;
         Form1Session s;
-        Run run(s);
+        presetDesk(s);
         Form1& w = s.startShown();
         w.startReminders(&run.clock);
         QTRY_COMPARE(m_panel.notifications().size(), 2);
@@ -98,12 +103,36 @@ private slots:
         QVERIFY(s.prompts.errorBoxes().isEmpty());
     }
 
+    void markDone_waitsForTheOpenEditor()
+    {
+        if (!m_panel.present())
+            QSKIP("needs the test panel on the session bus");
+        Run run;
+        Form1Session s;
+        presetDesk(s);
+        Form1& w = s.startShown();
+        w.startReminders(&run.clock);
+        QTRY_COMPARE(m_panel.notifications().size(), 2);
+        const QString before = s.stored(QStringLiteral("1_Root_1"));
+        QDialog editor(&w);
+        editor.setModal(true);
+        editor.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &editor);
+        m_panel.invoke(notificationOf(QStringLiteral("Pay rent")), QStringLiteral("done"));
+        QTest::qWait(600);
+        QCOMPARE(s.stored(QStringLiteral("1_Root_1")), before);
+        editor.close();
+        QTRY_COMPARE(Form1Session::column(w.ListView1, DoneCol),
+                     QStringList{QStringLiteral("Done")});
+    }
+
     void startedAtLogin_waitsInTheTray_showBringsTheTaskForward()
     {
         if (!m_panel.present())
             QSKIP("needs the test panel on the session bus");
+        Run run;
         Form1Session s;
-        Run run(s);
+        presetDesk(s);
         Form1& w = s.start();
         w.startReminders(&run.clock);
         w.startInTray();
@@ -125,8 +154,9 @@ private slots:
     {
         if (m_panel.present())
             QSKIP("needs a session without a tray");
+        Run run;
         Form1Session s;
-        Run run(s);
+        presetDesk(s);
         Form1& w = s.start();
         w.startReminders(&run.clock);
         w.startInTray();
@@ -140,8 +170,9 @@ private slots:
 
     void settings_storesTheChoices_writesAndRemovesTheAutostartEntry()
     {
+        Run run;
         Form1Session s;
-        Run run(s);
+        presetDesk(s);
         Form1& w = s.startShown();
         w.startReminders(&run.clock);
         QTRY_VERIFY(run.clock.wakeTime().isValid());
