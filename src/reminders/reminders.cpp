@@ -50,19 +50,22 @@ void Reminders::start()
 {
     m_started = true;
     m_startDay = m_clock.now().date();
-    m_settings = ReminderSettings::read(m_store);
     try {
         m_marks = m_store.readReminderMarks();
     } catch (const Failure& failure) {
         // Without the memory a task may be reminded twice today; that is all.
         qWarning("%s", qPrintable(failure.description()));
     }
-    look();
+    settingsChanged();
 }
 
 void Reminders::settingsChanged()
 {
-    m_settings = ReminderSettings::read(m_store);
+    try {
+        m_settings = ReminderSettings::read(m_store);
+    } catch (const Failure& failure) {
+        qWarning("%s", qPrintable(failure.description()));
+    }
     if (m_started)
         look();
 }
@@ -116,14 +119,10 @@ void Reminders::look()
 void Reminders::remind(const QList<DueTask>& tasks)
 {
     const QDate today = m_clock.now().date();
-    // Marked at once, so that a look before the server answers does not remind them again.
-    QHash<QUuid, SettingsStore::ReminderMark> changed;
-    for (const DueTask& task : tasks) {
-        SettingsStore::ReminderMark& mark = m_marks[task.uid];
-        mark.reminded = today;
-        changed.insert(task.uid, mark);
-    }
-    storeMarks(changed);
+    // Marked at once, so that a look before the server answers does not remind them again;
+    // stored once the reminder reached the user.
+    for (const DueTask& task : tasks)
+        m_marks[task.uid].reminded = today;
     if (tasks.size() > ReminderTexts::kSingleMost) {
         QList<QUuid> uids;
         for (const DueTask& task : tasks)
@@ -137,16 +136,15 @@ void Reminders::remind(const QList<DueTask>& tasks)
 
 void Reminders::onShown(const QList<QUuid>& tasks, bool reached)
 {
-    if (reached)
-        return;
-    // Nothing could show it: it is not counted as told.
     QHash<QUuid, SettingsStore::ReminderMark> changed;
     for (const QUuid& uid : tasks) {
         const auto mark = m_marks.find(uid);
         if (mark == m_marks.end())
             continue;
-        mark->reminded = {};
-        changed.insert(uid, *mark);
+        if (reached)
+            changed.insert(uid, *mark);
+        else
+            mark->reminded = {}; // nothing showed it: not counted as told
     }
     storeMarks(changed);
 }
