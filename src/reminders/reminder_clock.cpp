@@ -47,11 +47,11 @@ void SystemClock::wakeAt(const QDateTime& when)
 {
     m_when = when;
     if (m_fd >= 0) {
+        // To the millisecond: a wake-up a little early would find nothing to do and ask again.
+        const qint64 ms = std::max<qint64>(when.toMSecsSinceEpoch(), 1);
         itimerspec spec{};
-        spec.it_value.tv_sec = time_t(when.toSecsSinceEpoch());
-        // A time already passed would disarm the timer instead of firing it.
-        if (spec.it_value.tv_sec <= 0)
-            spec.it_value.tv_sec = 1;
+        spec.it_value.tv_sec = time_t(ms / 1000);
+        spec.it_value.tv_nsec = long(ms % 1000) * 1000000;
         if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0)
             return;
     }

@@ -11,6 +11,7 @@
 #include "task_list_codec.h"
 #include "test_main.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -148,6 +149,17 @@ private slots:
             findDueTasks(desk.store, desk.host.categoriesForReminders(), kToday);
         QCOMPARE(again, due);
         QVERIFY(!due[0].uid.isNull());
+    }
+
+    void systemClock_wakesAtTheTimeAskedFor()
+    {
+        SystemClock clock;
+        QSignalSpy woke(&clock, &ReminderClock::woke);
+        const QDateTime when = clock.now().addMSecs(300);
+        clock.wakeAt(when);
+        QVERIFY(woke.wait(5000));
+        QVERIFY(clock.now() >= when);
+        QCOMPARE(woke.size(), 1);
     }
 
     void memory_aTableOfItsOwn_settingsUntouched_daysGoneByForgotten()
