@@ -6,6 +6,7 @@
 #include "csystray.h"
 #include "form1_session.h"
 #include "notification_panel.h"
+#include "recording_tray_backend.h"
 #include "reminder_clock.h"
 #include "reminder_settings.h"
 #include "reminders.h"
@@ -166,6 +167,31 @@ private slots:
         // Nothing shows the reminders here, and nothing fails.
         QTRY_COMPARE(w.reminders()->due().size(), 2);
         QVERIFY(s.prompts.errorBoxes().isEmpty());
+    }
+
+    void noNotificationServer_theBalloonOnTheTrayIcon()
+    {
+        if (m_panel.present())
+            QSKIP("needs a session without a notification server");
+        RecordingTrayBackend* tray = nullptr;
+        TrayBackend::setFactory([&tray] {
+            auto backend = std::make_unique<RecordingTrayBackend>();
+            tray = backend.get();
+            return backend;
+        });
+        Run run;
+        Form1Session s;
+        presetDesk(s);
+        Form1& w = s.start();
+        TrayBackend::setFactory({});
+        w.startReminders(&run.clock);
+        w.startInTray();
+        QVERIFY(Form1::hiddenInTray);
+        QTRY_COMPARE(tray->balloons().size(), 2);
+        const TrayRecord balloon = tray->balloons().first();
+        QCOMPARE(balloon.balloonTitle, QStringLiteral("Overdue"));
+        QCOMPARE(balloon.balloonText,
+                 QStringLiteral("Pay rent\nWork\n") + kToday.addDays(-1).toString(Qt::ISODate));
     }
 
     void settings_storesTheChoices_writesAndRemovesTheAutostartEntry()
