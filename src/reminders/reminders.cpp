@@ -32,7 +32,7 @@ Reminders::Reminders(SettingsStore& store, ReminderHost& host, ReminderClock& cl
     connect(&m_clock, &ReminderClock::woke, this, &Reminders::look);
     m_store.setCommitListener([this](const SettingsStore::Changes& changes) {
         for (const auto& [key, value] : changes.values) {
-            if (isActiveListKey(key)) {
+            if (isActiveListKey(key) && m_started) {
                 m_listsSaved = true;
                 lookSoon();
                 return;
@@ -89,6 +89,7 @@ void Reminders::look()
     if (!m_settings.enabled) {
         m_due.clear();
         m_knownDue.clear();
+        m_knownDueValid = false;
         m_clock.wakeAt(ReminderSchedule::nextReminderTime(now, m_settings.time));
         return;
     }
@@ -100,7 +101,7 @@ void Reminders::look()
     }
     // Made due by a saving command: what was not due at the last look on the same day.
     QSet<QUuid> atOnce;
-    if (saved) {
+    if (saved && m_knownDueValid) {
         for (const DueTask& task : std::as_const(due))
             if (!m_knownDue.contains(task.uid))
                 atOnce.insert(task.uid);
@@ -108,6 +109,7 @@ void Reminders::look()
     m_knownDue.clear();
     for (const DueTask& task : std::as_const(due))
         m_knownDue.insert(task.uid);
+    m_knownDueValid = true;
     const ReminderSchedule::Plan plan =
         ReminderSchedule::plan(due, m_marks, now, m_settings.time, m_startDay, atOnce);
     m_due = std::move(due);

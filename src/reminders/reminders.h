@@ -55,6 +55,9 @@ private:
     bool m_lookPending = false;
     bool m_listsSaved = false;
     QList<DueTask> m_due;
+    // What the last look found due; a task not among them that a save made due is reminded at
+    // once. Not known before the first look, nor while reminders are off.
     QSet<QUuid> m_knownDue;
+    bool m_knownDueValid = false;
     QHash<QUuid, SettingsStore::ReminderMark> m_marks;
 };

@@ -315,6 +315,20 @@ private slots:
         QVERIFY(desk.reminders->due().isEmpty());
     }
 
+    void aSaveBeforeTheFirstLook_makesNothingDueAtOnce()
+    {
+        if (!needsPanel())
+            QSKIP("needs the test panel's notification server");
+        Desk desk;
+        desk.clock.jump(QDateTime(kToday, QTime(8, 0)));
+        desk.reminders = std::make_unique<Reminders>(desk.store, desk.host, desk.clock);
+        desk.store.write(kWork, desk.store.read(kWork, QString()));
+        desk.reminders->start();
+        QTRY_COMPARE(m_panel.summaries(), QStringList{QStringLiteral("Overdue")});
+        QTest::qWait(300);
+        QCOMPARE(m_panel.notifications().size(), 1);
+    }
+
     void noServer_theTrayBalloon_orNothingAndNothingFails()
     {
         if (m_panel.present())
