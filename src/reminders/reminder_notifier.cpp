@@ -105,10 +105,12 @@ void ReminderNotifier::notify(const Pending& notice)
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName());
     hints.insert(QStringLiteral("category"), QStringLiteral("x-kestrune.reminder"));
-    // Stays until the user deals with it: a reminder gone after a few seconds unseen is lost.
+    // The icon is the installed one, named as the desktop entry. The notification stays until
+    // the user deals with it: a reminder gone after a few seconds unseen is lost.
     const QDBusMessage message =
-        call(QStringLiteral("Notify"), {QCoreApplication::applicationName(), 0u, QString(),
-                                        notice.text.title, body, actions, hints, 0});
+        call(QStringLiteral("Notify"),
+             {QCoreApplication::applicationName(), 0u, QGuiApplication::desktopFileName(),
+              notice.text.title, body, actions, hints, 0});
     auto* watcher = new QDBusPendingCallWatcher(
         QDBusConnection::sessionBus().asyncCall(message, kReplyTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
