@@ -1,3 +1,4 @@
+#include "autostart_entry.h"
 #include "first_list_prefetch.h"
 #include "form1.h"
 #include "program_icon.h"
@@ -41,8 +42,10 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrune.Kestrune"));
     QApplication::setWindowIcon(ProgramIcon::forWindows());
 
+    // Started at login: hidden in the tray, and quiet when Kestrune runs already.
+    const bool atLogin = AutostartEntry::startedFromEntry(QCoreApplication::arguments());
     if (!instance.isPrimary()) {
-        if (instance.notifyPrimary())
+        if (atLogin || instance.notifyPrimary())
             return 0;
         Prompts::current().message(
             nullptr,
@@ -60,6 +63,10 @@ int main(int argc, char* argv[])
     Form1 window(*store);
     FirstListPrefetch::discard();
     QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);
-    window.show();
+    window.startReminders();
+    if (atLogin)
+        window.startInTray();
+    else
+        window.show();
     return app.exec();
 }

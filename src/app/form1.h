@@ -142,6 +142,16 @@ public:
     std::optional<FindQuery> lastFind;
     // --- end find ---
 
+    // --- reminders and settings (form1_reminders.cpp) ---
+    // Reminds of due tasks from now on, by `clock`, or by the system's clock when none is given.
+    void startReminders(class ReminderClock* clock = nullptr);
+    class Reminders* reminders() const;
+    // A start at login: hidden in the tray without a balloon, minimised where there is no tray.
+    void startInTray();
+    // "Settings..." in the Tasks menu, Ctrl+comma.
+    void openSettings();
+    // --- end reminders and settings ---
+
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
     // Set while the main window is hidden in the notification area.

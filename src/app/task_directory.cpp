@@ -139,6 +139,14 @@ std::optional<TaskDirectory::Place> TaskDirectory::find(const QUuid& uid) const
     return Place{list.categoryKey, list.deleted};
 }
 
+std::optional<Fields> TaskDirectory::fields(const QUuid& uid) const
+{
+    const std::optional<Row> row = rowOf(uid);
+    if (!row)
+        return std::nullopt;
+    return m_lists.value(row->listKey)->items[row->index].row.fields;
+}
+
 int TaskDirectory::rowCount(const QString& categoryKey, bool deleted) const
 {
     const auto found = m_lists.constFind(listKey(categoryKey, deleted));

@@ -48,6 +48,8 @@ public:
     TaskDirectory& operator=(const TaskDirectory&) = delete;
 
     std::optional<Place> find(const QUuid& uid) const;
+    // The task's six texts as they stand in the directory.
+    std::optional<TaskListCodec::Fields> fields(const QUuid& uid) const;
     int rowCount(const QString& categoryKey, bool deleted) const;
     // A category made after the directory was (it has no stored lists).
     void addCategory(const QString& categoryKey);

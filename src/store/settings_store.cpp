@@ -186,6 +186,8 @@ void SettingsStore::open()
          "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
     exec("CREATE TABLE IF NOT EXISTS task_uids(key TEXT PRIMARY KEY, uids BLOB NOT NULL)");
     exec("CREATE TABLE IF NOT EXISTS kept_vtodos(uid TEXT PRIMARY KEY, vtodo BLOB NOT NULL)");
+    exec("CREATE TABLE IF NOT EXISTS reminders(uid TEXT PRIMARY KEY, reminded TEXT NOT NULL, "
+         "quiet_until TEXT NOT NULL)");
     // Every commit from here on is synced (see above), which the gathering needs.
     WalWriteBuffer::enable(m_db);
     m_unsyncedLayout = created;
@@ -436,6 +438,8 @@ void SettingsStore::apply(const Changes& changes)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    if (m_commitListener)
+        m_commitListener(changes);
 }
 
 namespace {
@@ -496,4 +500,65 @@ QHash<QString, QByteArray> SettingsStore::readKeptVTodos() const
         [&](const Statement& row) { all.insert(row.text(0), row.blob(1)); },
         [&] { fail(QStringLiteral("Cannot read the calendar copies of tasks from the store")); });
     return all;
+}
+
+namespace {
+
+QByteArray isoDay(const QDate& day)
+{
+    return day.isValid() ? day.toString(Qt::ISODate).toLatin1() : QByteArray();
+}
+
+} // namespace
+
+QHash<QUuid, SettingsStore::ReminderMark> SettingsStore::readReminderMarks() const
+{
+    QHash<QUuid, ReminderMark> marks;
+    selectRows(
+        m_db, "SELECT uid, reminded, quiet_until FROM reminders", QString(),
+        [&](const Statement& row) {
+            const QUuid uid(row.text(0));
+            if (!uid.isNull())
+                marks.insert(uid, {QDate::fromString(row.text(1), Qt::ISODate),
+                                   QDate::fromString(row.text(2), Qt::ISODate)});
+        },
+        [&] { fail(QStringLiteral("Cannot read the reminders from the store")); });
+    return marks;
+}
+
+void SettingsStore::writeReminderMarks(const QHash<QUuid, ReminderMark>& marks,
+                                       const QDate& forgetBefore)
+{
+    const QString what = QStringLiteral("Cannot save the reminders in the store");
+    if (m_unsyncedLayout)
+        syncLayout(what);
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(what);
+    try {
+        Statement put(m_db, "INSERT INTO reminders(uid, reminded, quiet_until) VALUES(?1,?2,?3) "
+                            "ON CONFLICT(uid) DO UPDATE SET reminded=excluded.reminded, "
+                            "quiet_until=excluded.quiet_until");
+        if (!put.prepared())
+            fail(what);
+        for (auto mark = marks.cbegin(); mark != marks.cend(); ++mark) {
+            put.bind(1, mark.key().toString(QUuid::WithoutBraces).toLatin1());
+            put.bind(2, isoDay(mark->reminded));
+            put.bind(3, isoDay(mark->quietUntil));
+            if (put.step() != SQLITE_DONE)
+                fail(what);
+            put.reset();
+        }
+        // ISO days compare as text; an empty one is before every day.
+        Statement forget(m_db, "DELETE FROM reminders WHERE reminded < ?1 AND quiet_until < ?1");
+        if (!forget.prepared())
+            fail(what);
+        forget.bind(1, isoDay(forgetBefore));
+        if (forgetBefore.isValid() && forget.step() != SQLITE_DONE)
+            fail(what);
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail(what);
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDate>
 #include <QHash>
 #include <QString>
+#include <QUuid>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -66,6 +68,23 @@ public:
     // The VTODOs tasks came from, by UID, for the tasks another program made.
     QHash<QString, QByteArray> readKeptVTodos() const;
 
+    // Called after every change apply() committed, with what it stored; one listener at most.
+    using CommitListener = std::function<void(const Changes&)>;
+    void setCommitListener(CommitListener listener) { m_commitListener = std::move(listener); }
+
+    // Which day each task (by UID) was last reminded of as due, and the day before whose
+    // reminder time it stays quiet; in a table of their own, never among the settings.
+    struct ReminderMark
+    {
+        QDate reminded;
+        QDate quietUntil;
+        bool operator==(const ReminderMark&) const = default;
+    };
+    QHash<QUuid, ReminderMark> readReminderMarks() const;
+    // Stores `marks` over those stored, and forgets every mark whose days are both before
+    // `forgetBefore`, in one transaction.
+    void writeReminderMarks(const QHash<QUuid, ReminderMark>& marks, const QDate& forgetBefore);
+
     // Whether read() may be called from another thread while this one uses the store too.
     static bool readsFromAnyThread();
 
@@ -87,4 +106,5 @@ private:
     bool m_unsyncedLayout = false;
     bool m_savingCache = false;
     std::unique_ptr<WalCheckpointer> m_checkpointer;
+    CommitListener m_commitListener;
 };

@@ -4,7 +4,8 @@
 # and openbox with a StatusNotifierItem panel on a session bus of its own, load the samples with
 # a mouse click, add a task through the editor from the keyboard, minimise into the tray and
 # bring the window back as the panel's click does, close the window, and read the store with
-# sqlite3. (The XEmbed tray is driven in run_wayland.sh.)
+# sqlite3; then start it again as its autostart entry does, hidden in the tray, with a reminder of
+# an overdue task. (The XEmbed tray is driven in run_wayland.sh.)
 #
 #   run_e2e.sh <build folder> [<artifacts folder>]
 #
@@ -333,4 +334,33 @@ new_row=$(store_value 1_Root_1 | tail -n 1)
 [[ -z $(store_value 1_Root_1Del) ]] || fail "the deleted list of Work is not empty"
 # The close handler writes the column widths: their presence shows it ran.
 [[ -n $(store_value List1Cols) ]] || fail "no column widths stored on close"
-log "store checked; passed in $((SECONDS - started))s"
+log "store checked"
+
+# --- a start at login, as the autostart entry starts it: hidden in the tray, and a reminder -------
+sqlite3 -cmd '.timeout 5000' "$XDG_DATA_HOME/Kestrune/Kestrune.db" \
+    "UPDATE settings SET value = value || 'Pay the rentMy_Separatora12HighMy_Separatora12General' ||
+     'My_Separatora122000-01-01My_Separatora12My_Separatora12My_Separatora08' WHERE key='1_Root_1'"
+panel Forget >/dev/null
+has_reminder() { panel Notifications | grep -qx 'Overdue'; }
+log "starting '$command --autostart' as the autostart entry does"
+$command --autostart >"$work/kestrune-login.log" 2>&1 &
+app_pid=$!
+wait_for 60 "the tray item" has_item
+wait_for 30 "the reminder of the overdue task" has_reminder
+has_no_window "Tolvendra Software" || fail "the window showed on a start at login"
+[[ $(panel Notifications | grep -c '^Tolvendra Software$') -eq 0 ]] ||
+    fail "a balloon on a start at login: $(panel Notifications | paste -sd '|')"
+check_app_alive
+log "hidden in the tray with a reminder: $(panel Notifications | paste -sd '|')"
+panel Activate "string:$(panel_items | head -n 1)" >/dev/null
+wait_for 30 "the window to come back" has_window "Tolvendra Software"
+main=$(window_named "Tolvendra Software")
+wmctrl -i -c "$main"
+deadline=$((SECONDS + 30))
+while kill -0 "$app_pid" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "Kestrune did not end within 30s of closing its window"
+    check_no_error_box
+    sleep 0.2
+done
+app_pid=""
+log "passed in $((SECONDS - started))s"

@@ -101,8 +101,10 @@ class Notifications(dbus.service.Object):
     def __init__(self, bus):
         super().__init__(bus, "/org/freedesktop/Notifications")
         self.sent = []  # (id, app, summary, body, timeout)
+        self.actions = {}  # id: the action keys and labels offered
         self.closed_by_client = []
         self.up = set()
+        self.last_id = 0
 
     @dbus.service.method(NOTIFICATIONS, out_signature="as")
     def GetCapabilities(self):
@@ -114,8 +116,11 @@ class Notifications(dbus.service.Object):
 
     @dbus.service.method(NOTIFICATIONS, in_signature="susssasa{sv}i", out_signature="u")
     def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
-        nid = replaces or len(self.sent) + 1
+        if not replaces:
+            self.last_id += 1
+        nid = replaces or self.last_id
         self.sent.append((dbus.UInt32(nid), app, summary, body, dbus.Int32(timeout)))
+        self.actions[nid] = [str(a) for a in actions]
         self.up.add(nid)
         return nid
 
@@ -204,6 +209,23 @@ class Panel(dbus.service.Object):
         # A server reports the click, then closes the notification it was on.
         self.notifications.ActionInvoked(nid, "default")
         self.notifications.end(nid, 2)
+
+    @dbus.service.method(PANEL, in_signature="u", out_signature="as")
+    def Actions(self, nid):
+        return dbus.Array(self.notifications.actions.get(int(nid), []), signature="s")
+
+    @dbus.service.method(PANEL, in_signature="us")
+    def Invoke(self, nid, action):
+        # As a server that keeps the notification up after an action: closing it is the
+        # program's part.
+        self.notifications.ActionInvoked(nid, action)
+
+    @dbus.service.method(PANEL)
+    def Forget(self):
+        n = self.notifications
+        for nid in list(n.up):
+            n.end(nid, 3)
+        n.sent, n.actions, n.closed_by_client = [], {}, []
 
     @dbus.service.method(PANEL)
     def Quit(self):
