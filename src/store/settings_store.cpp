@@ -180,6 +180,9 @@ void SettingsStore::open()
     // back into the file later, off its path (WalCheckpointer), and freed pages are not
     // written over with zeros where that would cost a write of their own.
     exec("PRAGMA secure_delete=FAST");
+    // Reading, as the start does, needs few pages at a time; a cache for saving big lists is
+    // made at the first save (apply), so the start touches that much less fresh memory.
+    exec("PRAGMA cache_size=-256");
     exec("PRAGMA journal_size_limit=16777216");
     sqlite3_wal_hook(m_db, &SettingsStore::walCommitted, this);
     exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "

@@ -77,25 +77,27 @@ bool ShownEntriesInPieces::add(QByteArrayView piece)
         return false;
     QByteArrayView bytes = piece;
     if (!m_rest.isEmpty()) {
-        m_rest += piece;
+        // Grown once to a piece and a bit, then used again: the rest is moved to the front of
+        // the same memory each time.
+        m_rest.reserve(m_rest.size() + piece.size());
+        m_rest.append(piece);
         bytes = m_rest;
     }
     // The separators hold an "M" only at their start, so every whole one found here is one the
     // reader finds too: the bytes up to the last are whole entries.
     static const QByteArray taskEnd = kTaskSeparator.toLatin1();
     const qsizetype last = bytes.lastIndexOf(taskEnd);
-    if (last >= 0) {
-        const qsizetype whole = last + taskEnd.size();
-        if (!takeShownEntries(bytes.first(whole), m_count, m_take)) {
-            m_failed = true;
-            return false;
-        }
-        if (m_rest.isEmpty())
-            m_rest = piece.sliced(whole).toByteArray();
-        else
-            m_rest.remove(0, whole);
-    } else if (m_rest.isEmpty()) {
-        m_rest = piece.toByteArray();
+    const qsizetype whole = last < 0 ? 0 : last + taskEnd.size();
+    if (whole > 0 && !takeShownEntries(bytes.first(whole), m_count, m_take)) {
+        m_failed = true;
+        return false;
+    }
+    const QByteArrayView rest = bytes.sliced(whole);
+    if (m_rest.isEmpty()) {
+        m_rest.append(rest);
+    } else {
+        std::memmove(m_rest.data(), rest.data(), size_t(rest.size()));
+        m_rest.resize(rest.size());
     }
     return true;
 }
