@@ -1,8 +1,10 @@
 #pragma once
 
+#include "backups_host.h"
 #include "calendar_import.h"
 #include "find_host.h"
 #include "settings_store.h"
+#include "snapshot_files.h"
 #include "task_directory.h"
 #include "task_editor_host.h"
 
@@ -12,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+class AutoBackups;
 class CategoryTree;
 class cSysTray;
 class QMenu;
@@ -31,7 +34,8 @@ class Form1 : public QWidget,
               public TaskEditorHost,
               public FindHost,
               public TaskListsHost,
-              public CategoryHost
+              public CategoryHost,
+              public BackupsHost
 {
     Q_OBJECT
 
@@ -141,6 +145,20 @@ public:
     std::optional<FindQuery> lastFind;
     // --- end find ---
 
+    // --- backups (form1_backups.cpp) ---
+    // "Backups..." in the Tasks menu, Ctrl+Shift+B.
+    QAction* actionBackups = nullptr;
+    void showBackups();
+    // The snapshots of this run's store, made before the commands that change much.
+    AutoBackups& autoBackups();
+    QString backupsFolder() const override;
+    QStringList categoryKeysNow() const override;
+    QHash<QString, QString> storedValuesNow() const override;
+    bool restoreBackup(const QString& snapshotPath) override;
+    bool bringBackCategory(const QString& snapshotPath, const QString& categoryKey) override;
+    bool bringBackRemovedCategory(const RemovedCategory& category) override;
+    // --- end backups ---
+
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
     // Set while the main window is hidden in the notification area.
@@ -205,4 +223,20 @@ private:
     int m_nextCategoryNumber = 1; // a signed 16-bit number: 32767 at most
     std::optional<QCursor> m_handPointer;
     std::unique_ptr<RemovalHistory> m_removals;
+
+    // --- backups (form1_backups.cpp) ---
+    void installBackupCommands();
+    void snapshotBefore(SnapshotReason reason);
+    void snapshotBeforeFirstChangeOfDay();
+    // Lets the snapshots asked for reach the disk before the program ends.
+    void finishBackups();
+    // The category `oldKey` named `name` under `parentKey`: under its old key where that is
+    // free and fits there, else under a new one. Returns the key it took.
+    QString placeCategory(const QString& parentKey, const QString& oldKey, const QString& name,
+                          bool oldListsAreItsOwn);
+    QString treeValueNow() const;
+    // The tree and lists read anew from the store, as a start reads them.
+    void showStoreAsAtStart();
+    AutoBackups* m_backups = nullptr;
+    bool m_toldBackupFailure = false;
 };

@@ -70,6 +70,7 @@ void Form1::installShortcuts()
     exportCalendar->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     addAction(exportCalendar);
     connect(exportCalendar, &QAction::triggered, this, &Form1::subMenuICalendar_Click);
+    installBackupCommands();
     // Finding: the window, then the next and the previous match without it.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
             &Form1::findTasks);

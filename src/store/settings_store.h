@@ -11,7 +11,8 @@ struct sqlite3;
 // The per-user settings store: text values under application "Kestrune", section
 // "Tolvendra Software". Absent keys read as the caller's default; an empty text is a value.
 // Nothing is ever deleted. Every write is one durable transaction: a crash at any instant
-// leaves either the old or the new value. This is the only code that knows SQLite.
+// leaves either the old or the new value. Only this and the snapshots of the store (backup)
+// know SQLite.
 class SettingsStore
 {
 public:
@@ -49,6 +50,9 @@ public:
         std::vector<std::pair<QString, QByteArray>> keptVTodos;
     };
     void apply(const Changes& changes);
+    // The store's whole contents become `contents`, in one transaction: every value, UID set and
+    // VTODO not in it is gone afterwards. For bringing back an earlier state of the store.
+    void replaceAll(const Changes& contents);
     // The UIDs stored for the list under `key` (see TaskUids); empty when there are none.
     QByteArray readListUids(const QString& key) const;
     QHash<QString, QByteArray> readAllListUids() const;
@@ -67,6 +71,7 @@ private:
     void syncLayout(const QString& what);
     void moveAside();
     void exec(const char* sql);
+    void store(const Changes& changes, bool replacing);
     [[noreturn]] void fail(const QString& what) const;
 
     QString m_path;
