@@ -212,13 +212,25 @@ bool Form1::bringBackCategory(const QString& snapshotPath, const QString& catego
                 node.key == categoryKey
                     ? (tvFolders->containsKey(node.parentKey) ? node.parentKey : QString())
                     : keyNow.value(node.parentKey);
-            const QString key = placeCategory(parent, node.key, node.text, false);
+            const QString active = snapshot.value(node.key, QString());
+            const QString deleted = snapshot.value(TaskListCodec::deletedKey(node.key), QString());
+            // Lists still stored under the old key that are the snapshot's own are simply taken
+            // up again; any others are kept, and the category goes to a new key.
+            const auto sameAs = [this](const QString& key, const QString& value) {
+                const QString stored = m_store.read(key, kAbsent);
+                return stored == kAbsent || stored == value;
+            };
+            const bool ownLists =
+                sameAs(node.key, active) && sameAs(TaskListCodec::deletedKey(node.key), deleted);
+            const QString key = placeCategory(parent, node.key, node.text, ownLists);
             if (!broughtBack)
                 broughtBack = tvFolders->nodeByKey(key);
             keyNow.insert(node.key, key);
-            for (const QString& list : {node.key, TaskListCodec::deletedKey(node.key)}) {
+            for (const auto& [list, value] :
+                 {std::pair{node.key, active},
+                  std::pair{TaskListCodec::deletedKey(node.key), deleted}}) {
                 const QString listNow = key + list.mid(node.key.size());
-                changes.values.emplace_back(listNow, snapshot.value(list, QString()));
+                changes.values.emplace_back(listNow, value);
                 // Under its own key a task keeps its identity; a copy elsewhere gets new ones,
                 // as the same tasks may be in today's tree too.
                 if (key == node.key)

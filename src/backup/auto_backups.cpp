@@ -24,6 +24,8 @@ AutoBackups::~AutoBackups()
 void AutoBackups::snapshot(SnapshotReason reason)
 {
     Job job{nullptr, reason, now()};
+    // Any snapshot holds the state before the day's changes as well as a daily one would.
+    m_lastDay = job.made.toLocalTime().date();
     try {
         job.source = std::make_unique<SnapshotSource>(m_storePath);
     } catch (const Failure& failure) {
