@@ -123,8 +123,12 @@ QString SnapshotSource::writeTo(const QString& folder, SnapshotReason reason,
     };
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         throw failure(QStringLiteral("the folder cannot be made"));
-    // Snapshots hold every task: for their owner's eyes only, as the store is.
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Snapshots hold every task: for their owner's eyes only. What the owner allowed himself
+    // is left as it is; a folder he made read-only stays so.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (const QFile::Permissions now = QFileInfo(folder).permissions(); now & others)
+        QFile::setPermissions(folder, now & ~others);
 
     QDateTime made = madeUtc.toUTC();
     QString target = folder + u'/' + SnapshotFiles::fileName(made, reason);

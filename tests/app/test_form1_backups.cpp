@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -45,7 +46,8 @@ class TestForm1Backups : public QObject
     Q_OBJECT
 
     // Opens the Backups window from the menu and lets `use` act in it.
-    static void inBackupsWindow(Form1Session& s, const std::function<void(BackupsDialog&)>& use)
+    static void inBackupsWindow(Form1Session& s, const std::function<void(BackupsDialog&)>& use,
+                                bool byKeys = false)
     {
         bool ran = false;
         s.prompts.dialogActions.push_back([&](QDialog& dialog) {
@@ -55,7 +57,11 @@ class TestForm1Backups : public QObject
             use(*backups);
             ran = true;
         });
-        s.window->actionBackups->trigger();
+        if (byKeys)
+            QTest::keyClick(s.window->ListView1, Qt::Key_B,
+                            Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            s.window->actionBackups->trigger();
         QVERIFY(ran);
     }
     static void chooseSnapshot(BackupsDialog& dialog, const QString& reason)
@@ -167,25 +173,29 @@ private slots:
                                                         SnapshotReason::Import);
         writeFile(damaged, "SQLite format 3 and then nothing sensible");
 
-        inBackupsWindow(s, [&](BackupsDialog& dialog) {
-            QTreeWidget* list = dialog.snapshotList;
-            QCOMPARE(list->topLevelItemCount(), 3);
-            QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Before \"Delete All Tasks\""));
-            QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("3")); // active tasks
-            QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("First change of the day"));
-            QCOMPARE(list->topLevelItem(1)->text(3), QStringLiteral("0"));
-            QCOMPARE(list->topLevelItem(2)->text(2), QStringLiteral("Damaged"));
-            QCOMPARE(list->topLevelItem(2)->flags(), Qt::NoItemFlags);
-            QTRY_VERIFY(dialog.checksDone());
+        inBackupsWindow(
+            s,
+            [&](BackupsDialog& dialog) {
+                QTreeWidget* list = dialog.snapshotList;
+                QCOMPARE(list->topLevelItemCount(), 3);
+                QCOMPARE(list->topLevelItem(0)->text(1),
+                         QStringLiteral("Before \"Delete All Tasks\""));
+                QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("3")); // active tasks
+                QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("First change of the day"));
+                QCOMPARE(list->topLevelItem(1)->text(3), QStringLiteral("0"));
+                QCOMPARE(list->topLevelItem(2)->text(2), QStringLiteral("Damaged"));
+                QCOMPARE(list->topLevelItem(2)->flags(), Qt::NoItemFlags);
+                QTRY_VERIFY(dialog.checksDone());
 
-            chooseSnapshot(dialog, QStringLiteral("delete-all"));
-            QCOMPARE(findItem(dialog.previewTree, QStringLiteral("Work"))->isSelected(), true);
-            QCOMPARE(Form1Session::column(dialog.previewActive, 0), kSamples);
-            QVERIFY(dialog.restoreButton->isEnabled());
-            list->clearSelection();
-            QVERIFY(!dialog.restoreButton->isEnabled());
-            QVERIFY(!dialog.bringBackButton->isEnabled());
-        });
+                chooseSnapshot(dialog, QStringLiteral("delete-all"));
+                QCOMPARE(findItem(dialog.previewTree, QStringLiteral("Work"))->isSelected(), true);
+                QCOMPARE(Form1Session::column(dialog.previewActive, 0), kSamples);
+                QVERIFY(dialog.restoreButton->isEnabled());
+                list->clearSelection();
+                QVERIFY(!dialog.restoreButton->isEnabled());
+                QVERIFY(!dialog.bringBackButton->isEnabled());
+            },
+            true);
         // Looking changed nothing.
         QCOMPARE(Form1Session::column(s.window->ListView2, 0), kSamples);
     }
@@ -240,22 +250,68 @@ private slots:
         QVERIFY(s.prompts.messages().isEmpty());
     }
 
+    void bringBack_keysKeptWhereTheyFitAndHoldTheSameLists_elseNewOnes()
+    {
+        Form1Session s;
+        s.startShown();
+        s.prompts.inputAnswers = {QStringLiteral("Reports")};
+        s.window->PushButton3->click();
+        s.window->PushButton10->click();
+        s.clickNode(QStringLiteral("Work"));
+        s.window->PushButton4->click();
+        s.window->autoBackups().waitUntilIdle();
+        s.closeAndReopen();
+
+        // Reports alone: no parent to go under, and a subcategory's key does not fit at the top.
+        inBackupsWindow(s, [&](BackupsDialog& dialog) {
+            QCOMPARE(dialog.removedList->topLevelItemCount(), 1);
+            dialog.removedList->setCurrentItem(dialog.removedList->topLevelItem(0));
+            dialog.bringBackButton->click();
+            QCOMPARE(dialog.removedList->topLevelItemCount(), 0);
+        });
+        // Work from the snapshot: its key holds no other lists than the snapshot's, so it is
+        // taken up again; Reports' old key now holds other lists, so its copy gets a new one.
+        inBackupsWindow(s, [&](BackupsDialog& dialog) {
+            chooseSnapshot(dialog, QStringLiteral("delete-category"));
+            dialog.previewTree->setCurrentItem(
+                findItem(dialog.previewTree, QStringLiteral("Work")));
+            dialog.bringBackButton->click();
+        });
+        s.closeAndReopen();
+        QCOMPARE(s.nodeTexts(), (QStringList{"Home", "Other", "Reports", "Work", "Reports"}));
+        QCOMPARE(s.nodeKeys(),
+                 (QStringList{"1_Root_2", "1_Root_3", "1_Root_4", "1_Root_1", "2_Sublist_5"}));
+        for (int node : {2, 4}) {
+            s.clickNode(s.window->tvFolders->nodesInOrder().at(node));
+            QCOMPARE(Form1Session::column(s.window->ListView1, 0), kSamples);
+        }
+        QCOMPARE(s.stored(QStringLiteral("2_Sublist_4")), QString());
+    }
+
     void snapshotsCannotBeMade_toldOnce_commandsGoOn_data()
     {
-        QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("the folder cannot be written") << false;
-        QTest::newRow("the disk is full") << true;
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("a file where the folder should be") << QStringLiteral("file");
+        QTest::newRow("a read-only folder") << QStringLiteral("read-only");
+        QTest::newRow("the disk is full") << QStringLiteral("full");
     }
     void snapshotsCannotBeMade_toldOnce_commandsGoOn()
     {
-        QFETCH(bool, fullDisk);
+        QFETCH(QString, cause);
+        const bool fullDisk = cause == QLatin1String("full");
+        if (cause == QLatin1String("read-only") && ::geteuid() == 0)
+            QSKIP("the superuser writes into a read-only folder all the same");
         Form1Session s;
         // A store larger than the room left, its journal folded in.
         s.preset(QStringLiteral("1_Root_9"), QString(300000, u'x'));
         s.store.reset();
         s.store = std::make_unique<SettingsStore>(SettingsStore::defaultPath());
-        if (!fullDisk)
+        if (cause == QLatin1String("file"))
             writeFile(folder(), "a file where the folder should be");
+        if (cause == QLatin1String("read-only")) {
+            QDir().mkpath(folder());
+            QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
+        }
         std::unique_ptr<FileSizeLimit> limit;
         if (fullDisk)
             limit = std::make_unique<FileSizeLimit>(128 * 1024);
