@@ -172,12 +172,18 @@ private slots:
                                 SnapshotFiles::fileName(QDateTime::currentDateTimeUtc().addDays(-1),
                                                         SnapshotReason::Import);
         writeFile(damaged, "SQLite format 3 and then nothing sensible");
+        // A snapshot cut short, whose first pages still read: found by the check beside.
+        const QString cut = folder() + u'/' +
+                            SnapshotFiles::fileName(QDateTime::currentDateTimeUtc().addDays(-2),
+                                                    SnapshotReason::Import);
+        QVERIFY(QFile::copy(SnapshotFiles::list(folder()).first().path, cut));
+        QVERIFY(QFile::resize(cut, QFileInfo(cut).size() - 1024));
 
         inBackupsWindow(
             s,
             [&](BackupsDialog& dialog) {
                 QTreeWidget* list = dialog.snapshotList;
-                QCOMPARE(list->topLevelItemCount(), 3);
+                QCOMPARE(list->topLevelItemCount(), 4);
                 QCOMPARE(list->topLevelItem(0)->text(1),
                          QStringLiteral("Before \"Delete All Tasks\""));
                 QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("3")); // active tasks
@@ -186,6 +192,8 @@ private slots:
                 QCOMPARE(list->topLevelItem(2)->text(2), QStringLiteral("Damaged"));
                 QCOMPARE(list->topLevelItem(2)->flags(), Qt::NoItemFlags);
                 QTRY_VERIFY(dialog.checksDone());
+                QCOMPARE(list->topLevelItem(3)->text(2), QStringLiteral("Damaged"));
+                QCOMPARE(list->topLevelItem(3)->flags(), Qt::NoItemFlags);
 
                 chooseSnapshot(dialog, QStringLiteral("delete-all"));
                 QCOMPARE(findItem(dialog.previewTree, QStringLiteral("Work"))->isSelected(), true);

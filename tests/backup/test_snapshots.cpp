@@ -224,17 +224,21 @@ private slots:
         QFETCH(QStringList, made);
         QFETCH(QList<int>, dropped);
         QFETCH(qint64, maxBytes);
-        QList<SnapshotFile> files;
-        for (const QString& time : made)
-            files.append({time, utc(time), SnapshotReason::FirstSaveOfDay, 100});
-        QStringList gone;
-        for (const SnapshotFile& file :
-             SnapshotFiles::surplus(files, utc(QStringLiteral("2026-06-15T12:00")), {maxBytes}))
-            gone.append(file.path);
+        // A folder of snapshots of 100 bytes each, as the names date them.
+        QStringList names;
+        for (const QString& time : made) {
+            names.append(SnapshotFiles::fileName(utc(time), SnapshotReason::FirstSaveOfDay));
+            writeFile(m_folder + u'/' + names.last(), QByteArray(100, 's'));
+        }
+        SnapshotFiles::prune(m_folder, utc(QStringLiteral("2026-06-15T12:00")), {maxBytes});
         QStringList expected;
-        for (int i : dropped)
-            expected.append(made[i]);
-        QCOMPARE(gone, expected);
+        for (int i = 0; i < names.size(); ++i)
+            if (!dropped.contains(i))
+                expected.append(names[i]);
+        QStringList left;
+        for (const SnapshotFile& file : SnapshotFiles::list(m_folder))
+            left.append(QFileInfo(file.path).fileName());
+        QCOMPARE(left, expected);
     }
 
     void autoBackups_prunesAfterEachSnapshot_andClearsWhatAKillLeft()
