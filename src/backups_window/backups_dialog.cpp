@@ -86,6 +86,8 @@ BackupsDialog::BackupsDialog(BackupsHost& host, QWidget* parent) : QDialog(paren
     bringBackButton->setObjectName(QStringLiteral("bringBackButton"));
     closeButton = new QPushButton(QStringLiteral("Close"));
     closeButton->setObjectName(QStringLiteral("closeButton"));
+    statusLabel = new QLabel;
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
     for (QPushButton* b : {restoreButton, bringBackButton, closeButton})
         b->setAutoDefault(false);
 
@@ -108,7 +110,7 @@ BackupsDialog::BackupsDialog(BackupsHost& host, QWidget* parent) : QDialog(paren
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(restoreButton);
     buttons->addWidget(bringBackButton);
-    buttons->addStretch();
+    buttons->addWidget(statusLabel, 1);
     buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split, 1);
@@ -342,12 +344,21 @@ void BackupsDialog::restoreChosen()
 
 void BackupsDialog::bringBackChosen()
 {
+    QString name;
+    bool done = false;
     if (const QList<QTreeWidgetItem*> removed = removedList->selectedItems(); !removed.isEmpty()) {
-        m_host.bringBackRemovedCategory(m_removed[removed.first()->data(0, kRowRole).toInt()]);
+        const RemovedCategory& category = m_removed[removed.first()->data(0, kRowRole).toInt()];
+        name = category.name;
+        done = m_host.bringBackRemovedCategory(category);
     } else if (const QList<QTreeWidgetItem*> chosen = previewTree->selectedItems();
                m_preview && !chosen.isEmpty()) {
-        m_host.bringBackCategory(m_previewPath, chosen.first()->data(0, kKeyRole).toString());
+        name = chosen.first()->text(0);
+        done =
+            m_host.bringBackCategory(m_previewPath, chosen.first()->data(0, kKeyRole).toString());
     }
+    // The main window shows it behind this one; the person should not have to look there.
+    statusLabel->setText(done ? QStringLiteral("\u201c%1\u201d has been brought back.").arg(name)
+                              : QString());
     listRemoved();
     updateButtons();
 }

@@ -39,6 +39,8 @@ public:
     QPushButton* restoreButton;
     QPushButton* bringBackButton;
     QPushButton* closeButton;
+    // What the last command here did.
+    QLabel* statusLabel;
 
     const QList<SnapshotFile>& snapshots() const { return m_snapshots; }
     // Every snapshot's damage check is done.

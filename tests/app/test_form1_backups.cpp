@@ -9,6 +9,7 @@
 #include "test_main.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <functional>
@@ -231,6 +232,8 @@ private slots:
                 QCOMPARE(item->text(1), QStringLiteral("3"));
                 dialog.removedList->setCurrentItem(item);
                 dialog.bringBackButton->click();
+                QCOMPARE(dialog.statusLabel->text(),
+                         QStringLiteral("\u201c%1\u201d has been brought back.").arg(name));
             }
             QCOMPARE(dialog.removedList->topLevelItemCount(), 0);
         });
