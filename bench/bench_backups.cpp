@@ -73,7 +73,7 @@ struct Fixture
 
 struct Figures
 {
-    double snapshotMs = 0, savePlainMs = 0, saveFirstOfDayMs = 0, openMs = 0;
+    double snapshotMs = 0, savePlainMs = 0, saveFirstOfDayMs = 0, fixingMs = 0, openMs = 0;
     qint64 snapshotBytes = 0;
 } g_figures;
 
@@ -118,13 +118,20 @@ void BM_FirstSaveOfDay(benchmark::State& state)
     backups.now = [day, start] { return start.addDays(*day); };
     f.window->saveTaskLists(); // stores the UIDs; makes the first snapshot
     backups.waitUntilIdle();
-    std::vector<double> plain, first;
+    std::vector<double> plain, first, fixes;
     for (auto _ : state) {
         toggleDone(list, list.rowCount() / 2);
         plain.push_back(millisecondsOf([&] { f.window->saveTaskLists(); }));
         ++*day;
         toggleDone(list, list.rowCount() / 2);
-        first.push_back(millisecondsOf([&] { f.window->saveTaskLists(); }));
+        // The part the command waits for, fixing the state, is timed apart as well: the rest
+        // is the same save with the snapshot being written beside it.
+        double fixing = 0;
+        first.push_back(millisecondsOf([&] {
+            fixing = millisecondsOf([&] { backups.snapshotFirstOfDay(); });
+            f.window->saveTaskLists();
+        }));
+        fixes.push_back(fixing);
         backups.waitUntilIdle();
         state.SetIterationTime(first.back() / 1000);
     }
@@ -132,8 +139,10 @@ void BM_FirstSaveOfDay(benchmark::State& state)
         die("no snapshot was made");
     g_figures.savePlainMs = median(plain);
     g_figures.saveFirstOfDayMs = median(first);
+    g_figures.fixingMs = median(fixes);
     state.counters["plain_ms"] = g_figures.savePlainMs;
     state.counters["first_of_day_ms"] = g_figures.saveFirstOfDayMs;
+    state.counters["fixing_ms"] = g_figures.fixingMs;
 }
 
 // The window's host, with a store of a few categories and no removed ones.
@@ -220,8 +229,9 @@ int main(int argc, char** argv)
                     TaskListCodec::kMaxTasks, double(g.snapshotBytes) / (1 << 20), g.snapshotMs);
     if (g.saveFirstOfDayMs > 0) {
         const double added = g.saveFirstOfDayMs - g.savePlainMs;
-        std::printf("saveTaskLists, %d tasks: %.2f ms, first of a day %.2f ms\n",
-                    TaskListCodec::kMaxTasks, g.savePlainMs, g.saveFirstOfDayMs);
+        std::printf("saveTaskLists, %d tasks: %.2f ms, first of a day %.2f ms, of which %.2f ms "
+                    "fix the snapshot's state\n",
+                    TaskListCodec::kMaxTasks, g.savePlainMs, g.saveFirstOfDayMs, g.fixingMs);
         std::printf("time a snapshot adds to its command  %.2f ms (target <= %.0f ms: %s)\n", added,
                     kAddedTargetMs, added <= kAddedTargetMs ? "met" : "MISSED");
     }
