@@ -165,6 +165,7 @@ TaskListView* Form1::listOfSelectedTab() const
 void Form1::closeEvent(QCloseEvent* event)
 {
     Form_QueryUnload();
+    finishBackups();
     event->accept();
     Form_Unload();
 }

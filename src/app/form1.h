@@ -1,9 +1,11 @@
 #pragma once
 
+#include "backups_host.h"
 #include "calendar_import.h"
 #include "find_host.h"
 #include "settings_store.h"
 #include "stored_list_encoder.h"
+#include "snapshot_files.h"
 #include "task_directory.h"
 #include "task_editor_host.h"
 
@@ -13,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class AutoBackups;
 class CategoryTree;
 class cSysTray;
 class QMenu;
@@ -32,7 +35,8 @@ class Form1 : public QWidget,
               public TaskEditorHost,
               public FindHost,
               public TaskListsHost,
-              public CategoryHost
+              public CategoryHost,
+              public BackupsHost
 {
     Q_OBJECT
 
@@ -151,6 +155,19 @@ public:
     // "Settings..." in the Tasks menu, Ctrl+comma.
     void openSettings();
     // --- end reminders and settings ---
+    // --- backups (form1_backups.cpp) ---
+    // "Backups..." in the Tasks menu, Ctrl+Shift+B.
+    QAction* actionBackups = nullptr;
+    void showBackups();
+    // The snapshots of this run's store, made before the commands that change much.
+    AutoBackups& autoBackups();
+    QString backupsFolder() const override;
+    QStringList categoryKeysNow() const override;
+    QHash<QString, QString> storedValuesNow() const override;
+    bool restoreBackup(const QString& snapshotPath) override;
+    bool bringBackCategory(const QString& snapshotPath, const QString& categoryKey) override;
+    bool bringBackRemovedCategory(const RemovedCategory& category) override;
+    // --- end backups ---
 
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
@@ -219,4 +236,20 @@ private:
     // The lists on screen as the saving command stores them, in buffers kept between saves.
     mutable StoredListEncoder m_storedActive;
     mutable StoredListEncoder m_storedDeleted;
+
+    // --- backups (form1_backups.cpp) ---
+    void installBackupCommands();
+    void snapshotBefore(SnapshotReason reason);
+    void snapshotBeforeFirstChangeOfDay();
+    // Lets the snapshots asked for reach the disk before the program ends.
+    void finishBackups();
+    // The category `oldKey` named `name` under `parentKey`: under its old key where that is
+    // free and fits there, else under a new one. Returns the key it took.
+    QString placeCategory(const QString& parentKey, const QString& oldKey, const QString& name,
+                          bool oldListsAreItsOwn);
+    QString treeValueNow() const;
+    // The tree and lists read anew from the store, as a start reads them.
+    void showStoreAsAtStart();
+    AutoBackups* m_backups = nullptr;
+    bool m_toldBackupFailure = false;
 };

@@ -51,6 +51,7 @@ void Form1::importTasksFrom(const QString& path)
     try {
         BusyPointer busy;
         const CalendarFile file = IcsFile::read(path);
+        snapshotBefore(SnapshotReason::Import);
         outcome = CalendarImport::summary(name, CalendarImport::run(file, m_store, *this, *this));
     } catch (const Failure& failure) {
         outcome = failure.description();

@@ -69,6 +69,7 @@ void Form1::addCategory(Steps& step, int firstLine, QTreeWidgetItem* parent, con
     });
     if (!node)
         return; // nothing was added, so there is nothing to show or store
+    snapshotBeforeFirstChangeOfDay();
     step(line(4), [&] { increaseCategoryNumber(); });
     step(line(6), [&] {
         tvFolders->selectNode(node);
@@ -104,6 +105,7 @@ void Form1::PushButton4_Click()
     QTreeWidgetItem* node = tvFolders->selectedNode();
     if (step.test(100, [&] { return tvFolders->nodeCount() == 0; }) || !node)
         return;
+    snapshotBefore(SnapshotReason::DeleteCategory);
     RemovalHistory::Branch branch;
     for (QTreeWidgetItem* n : tvFolders->branchInOrder(node))
         branch.nodes.append(

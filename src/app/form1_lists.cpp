@@ -289,5 +289,6 @@ SettingsStore::Changes Form1::shownTasksChanges() const
 
 void Form1::saveTaskLists()
 {
+    snapshotBeforeFirstChangeOfDay();
     m_store.apply(shownTasksChanges());
 }

@@ -70,6 +70,7 @@ void Form1::installShortcuts()
     exportCalendar->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     addAction(exportCalendar);
     connect(exportCalendar, &QAction::triggered, this, &Form1::subMenuICalendar_Click);
+    installBackupCommands();
     mnuTasks->addSeparator();
     QAction* settings = mnuTasks->addAction(QStringLiteral("&Settings..."));
     settings->setObjectName(QStringLiteral("actionSettings"));

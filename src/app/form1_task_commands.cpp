@@ -61,6 +61,7 @@ void Form1::PushButton7_Click()
         return;
     TaskListView* source = listOfSelectedTab();
     TaskListView* target = source == ListView1 ? ListView2 : ListView1;
+    snapshotBefore(source == ListView1 ? SnapshotReason::DeleteAll : SnapshotReason::RestoreAll);
     if (step.test(102, [&] { return source->tasks()->rowCount() > 0; })) {
         bool moved = false;
         step(104, [&] {

@@ -373,9 +373,20 @@ void SettingsStore::writeAll(const std::vector<std::pair<QString, QString>>& val
 
 void SettingsStore::apply(const Changes& changes)
 {
+    store(changes, false);
+}
+
+void SettingsStore::replaceAll(const Changes& contents)
+{
+    store(contents, true);
+}
+
+void SettingsStore::store(const Changes& changes, bool replacing)
+{
     const auto& values = changes.values;
     const QString what =
-        values.size() == 1 && changes.utf8Values.empty() && changes.listUids.empty() &&
+        replacing ? QStringLiteral("Cannot replace the contents of the store")
+        : values.size() == 1 && changes.utf8Values.empty() && changes.listUids.empty() &&
                 changes.keptVTodos.empty()
             ? QStringLiteral("Cannot save \"%1\" in the store").arg(values[0].first)
             : QStringLiteral("Cannot save the changes in the store");
@@ -392,6 +403,18 @@ void SettingsStore::apply(const Changes& changes)
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(what);
     try {
+        if (replacing) {
+            // Rows of other applications or sections are not ours to take away.
+            Statement clear(m_db, "DELETE FROM settings WHERE app=?1 AND section=?2");
+            if (!clear.prepared())
+                fail(what);
+            clear.bind(1, kApp);
+            clear.bind(2, kSection);
+            if (clear.step() != SQLITE_DONE ||
+                sqlite3_exec(m_db, "DELETE FROM task_uids; DELETE FROM kept_vtodos", nullptr,
+                             nullptr, nullptr) != SQLITE_OK)
+                fail(what);
+        }
         Statement upsert(m_db, "INSERT INTO settings(app, section, key, value) VALUES(?1,?2,?3,?4) "
                                "ON CONFLICT(app, section, key) DO UPDATE SET value=excluded.value");
         if (!upsert.prepared())

@@ -15,7 +15,8 @@ class WalCheckpointer;
 // The per-user settings store: text values under application "Kestrune", section
 // "Tolvendra Software". Absent keys read as the caller's default; an empty text is a value.
 // Nothing is ever deleted. Every write is one durable transaction: a crash at any instant
-// leaves either the old or the new value. This is the only code that knows SQLite.
+// leaves either the old or the new value. Only this and the snapshots of the store (backup)
+// know SQLite.
 class SettingsStore
 {
 public:
@@ -62,6 +63,9 @@ public:
         std::vector<std::pair<QString, QByteArray>> utf8Values;
     };
     void apply(const Changes& changes);
+    // The store's whole contents become `contents`, in one transaction: every value, UID set and
+    // VTODO not in it is gone afterwards. For bringing back an earlier state of the store.
+    void replaceAll(const Changes& contents);
     // The UIDs stored for the list under `key` (see TaskUids); empty when there are none.
     QByteArray readListUids(const QString& key) const;
     QHash<QString, QByteArray> readAllListUids() const;
@@ -98,6 +102,7 @@ private:
     void moveAside();
     void exec(const char* sql);
     static int walCommitted(void* store, sqlite3* db, const char* name, int frames);
+    void store(const Changes& changes, bool replacing);
     [[noreturn]] void fail(const QString& what) const;
 
     QString m_path;
