@@ -216,7 +216,8 @@ QString bigStore(const QString& folder)
     QList<quint64> digests;
     for (const TaskListCodec::Entry& entry : TaskListCodec::decodeEntries(active))
         digests.append(TaskUids::digest(entry));
-    TaskUids::ofStoredList(store, QStringLiteral("1_Root_1"), digests);
+    TaskUids::ofStoredList(store, QStringLiteral("1_Root_1"), digests,
+                           TaskUids::listDigest(active.toUtf8()));
     return path;
 }
 

@@ -48,7 +48,8 @@ void adviseHugePages(void* start, qsizetype bytes)
 // entries are found, with no list of entries, no copy of the whole value and no UTF-16 copy of
 // it, which are megabytes of fresh memory to fill. Nothing when an entry lacks a field, the list
 // is longer than a list shows, or the bytes are not plain UTF-8.
-std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& key)
+std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& key,
+                                     TaskUids::ListDigest& digest)
 {
     QList<TaskRow> rows;
     DueDates::ListColours colourFor;
@@ -68,6 +69,7 @@ std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& 
             rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, size / kShortestEntry + 1));
             adviseHugePages(rows.data(), rows.capacity() * qsizetype(sizeof(TaskRow)));
         }
+        digest.add(piece);
         return entries.add(piece);
     }) && entries.finish();
     return whole ? std::optional(std::move(rows)) : std::nullopt;
@@ -87,7 +89,8 @@ void start(const SettingsStore& store)
             if (pending.key.isEmpty())
                 return std::nullopt;
             List& list = pending.list;
-            if (!(list.rows = rowsOf(store, pending.key))) {
+            TaskUids::ListDigest whole;
+            if (!(list.rows = rowsOf(store, pending.key, whole))) {
                 store.readUtf8(pending.key, [&list](QByteArrayView utf8) {
                     if (auto entries = TaskListCodec::decodeShownEntriesFromUtf8(utf8)) {
                         list.entries = std::move(*entries);
@@ -98,11 +101,17 @@ void start(const SettingsStore& store)
                 });
             }
             if (list.rows) {
-                list.digests.reserve(list.rows->size());
-                for (const TaskRow& row : std::as_const(*list.rows))
-                    list.digests.append(TaskUids::digest(row.fields));
-                list.uids = TaskUids::match(store.readListUids(pending.key), list.digests,
-                                            &list.uidsChanged);
+                const QByteArray stored = store.readListUids(pending.key);
+                list.listDigest = whole.value();
+                if (auto uids =
+                        TaskUids::ofUnchangedList(stored, *list.listDigest, list.rows->size())) {
+                    list.uids = std::move(*uids);
+                } else {
+                    list.digests.reserve(list.rows->size());
+                    for (const TaskRow& row : std::as_const(*list.rows))
+                        list.digests.append(TaskUids::digest(row.fields));
+                    list.uids = TaskUids::match(stored, list.digests, &list.uidsChanged);
+                }
             }
             return pending;
         } catch (...) {

@@ -28,6 +28,8 @@ struct List
     QList<QUuid> uids;
     QList<quint64> digests;
     bool uidsChanged = false;
+    // The digest of the list's whole stored text, when the rows were read from it.
+    std::optional<quint64> listDigest;
 };
 
 // The store must stay open until discard() has returned.

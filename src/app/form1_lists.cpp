@@ -164,7 +164,8 @@ void Form1::fillList(Steps& step, int firstLine, TaskListView* list, const QStri
             for (qsizetype i = 0; i < rows.size(); ++i)
                 rows[i].uid = readAhead->uids[i];
             if (readAhead->uidsChanged)
-                TaskUids::storeMatched(m_store, key, readAhead->uids, readAhead->digests);
+                TaskUids::storeMatched(m_store, key, readAhead->uids, readAhead->digests,
+                                       readAhead->listDigest);
         } else {
             giveUids(m_store, key, rows);
         }

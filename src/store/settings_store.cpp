@@ -146,6 +146,7 @@ void SettingsStore::open()
         if (rc != SQLITE_OK)
             fail(QStringLiteral("Cannot open the store"));
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        useReadingCache();
         if (!isSound()) {
             sqlite3_close_v2(m_db);
             m_db = nullptr;
@@ -160,6 +161,7 @@ void SettingsStore::open()
         if (rc != SQLITE_OK)
             fail(QStringLiteral("Cannot create the store"));
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        useReadingCache();
     }
 
     // A new store holds nothing to keep yet: it is laid out without the seven syncs that
@@ -180,9 +182,6 @@ void SettingsStore::open()
     // back into the file later, off its path (WalCheckpointer), and freed pages are not
     // written over with zeros where that would cost a write of their own.
     exec("PRAGMA secure_delete=FAST");
-    // Reading, as the start does, needs few pages at a time; a cache for saving big lists is
-    // made at the first save (apply), so the start touches that much less fresh memory.
-    exec("PRAGMA cache_size=-256");
     exec("PRAGMA journal_size_limit=16777216");
     sqlite3_wal_hook(m_db, &SettingsStore::walCommitted, this);
     exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
@@ -218,6 +217,14 @@ void SettingsStore::syncLayout(const QString& what)
         !file || !file->pMethods || file->pMethods->xSync(file, SQLITE_SYNC_FULL) != SQLITE_OK)
         fail(what);
     m_unsyncedLayout = false;
+}
+
+void SettingsStore::useReadingCache()
+{
+    // Reading, as the check and the start do, needs few pages at a time; the cache for saving
+    // big lists is made at the first save (store), so the start touches that much less fresh
+    // memory. A file that is no database refuses it; the check says so next.
+    sqlite3_exec(m_db, "PRAGMA cache_size=-256", nullptr, nullptr, nullptr);
 }
 
 bool SettingsStore::isSound()

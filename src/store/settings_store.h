@@ -98,6 +98,7 @@ public:
 private:
     void open();
     bool isSound();
+    void useReadingCache();
     void syncLayout(const QString& what);
     void moveAside();
     void exec(const char* sql);

@@ -142,27 +142,79 @@ QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* c
     return uids;
 }
 
+ListDigest::ListDigest() : m_state(XXH3_createState())
+{
+    XXH3_64bits_reset(m_state);
+}
+
+ListDigest::~ListDigest()
+{
+    XXH3_freeState(m_state);
+}
+
+void ListDigest::add(QByteArrayView bytes)
+{
+    XXH3_64bits_update(m_state, bytes.data(), size_t(bytes.size()));
+}
+
+quint64 ListDigest::value() const
+{
+    return XXH3_64bits_digest(m_state);
+}
+
+quint64 listDigest(QByteArrayView utf8)
+{
+    return XXH3_64bits(utf8.data(), size_t(utf8.size()));
+}
+
+void appendListDigest(QByteArray& records, quint64 digest)
+{
+    char bytes[8];
+    qToLittleEndian(digest, bytes);
+    records.append(bytes, sizeof bytes);
+}
+
+std::optional<QList<QUuid>> ofUnchangedList(QByteArrayView stored, quint64 digest, qsizetype count)
+{
+    if (stored.size() != count * kRecordBytes + 8 ||
+        qFromLittleEndian<quint64>(stored.data() + count * kRecordBytes) != digest)
+        return std::nullopt;
+    QList<QUuid> uids;
+    uids.reserve(count);
+    for (qsizetype at = 0; at < count * kRecordBytes; at += kRecordBytes) {
+        const QUuid uid = QUuid::fromRfc4122(stored.sliced(at, kUidBytes));
+        if (uid.isNull())
+            return std::nullopt;
+        uids.append(uid);
+    }
+    return uids;
+}
+
 void storeMatched(SettingsStore& store, const QString& key, const QList<QUuid>& uids,
-                  const QList<quint64>& digests)
+                  const QList<quint64>& digests, std::optional<quint64> listDigest)
 {
     QList<Stored> rows;
     rows.reserve(uids.size());
     for (qsizetype i = 0; i < uids.size(); ++i)
         rows.append({uids[i], digests[i]});
+    QByteArray records = encode(rows);
+    if (listDigest)
+        appendListDigest(records, *listDigest);
     try {
-        store.apply({{}, {{key, encode(rows)}}, {}, {}});
+        store.apply({{}, {{key, records}}, {}, {}});
     } catch (const StoreFailure&) {
         // A store that cannot be written now loses nothing by it: the rows have their UIDs,
         // and the next save stores them with the list.
     }
 }
 
-QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests)
+QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests,
+                          std::optional<quint64> listDigest)
 {
     bool changed = false;
     const QList<QUuid> uids = match(store.readListUids(key), digests, &changed);
     if (changed)
-        storeMatched(store, key, uids, digests);
+        storeMatched(store, key, uids, digests, listDigest);
     return uids;
 }
 

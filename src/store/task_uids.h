@@ -6,6 +6,9 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QUuid>
+#include <optional>
+
+struct XXH3_state_s;
 
 class SettingsStore;
 
@@ -44,6 +47,28 @@ char* writeRecord(char* at, const Stored& row);
 // What an encoded text holds; bytes that make no whole record are ignored.
 QList<Stored> decode(QByteArrayView bytes);
 
+// A digest of a list's whole stored text, its UTF-8 bytes, kept after the records. While it
+// matches the list as read, the records are the list's own, in order, and no entry needs a
+// digest of its own to find its UID. Readers that do not know it find no whole record in it.
+class ListDigest
+{
+public:
+    ListDigest();
+    ~ListDigest();
+    ListDigest(const ListDigest&) = delete;
+    ListDigest& operator=(const ListDigest&) = delete;
+    void add(QByteArrayView bytes);
+    quint64 value() const;
+
+private:
+    XXH3_state_s* m_state;
+};
+quint64 listDigest(QByteArrayView utf8);
+void appendListDigest(QByteArray& records, quint64 digest);
+// The stored UIDs, in order, when `stored` ends with `digest` and holds `count` of them, none
+// missing; nothing otherwise (see match()).
+std::optional<QList<QUuid>> ofUnchangedList(QByteArrayView stored, quint64 digest, qsizetype count);
+
 // The UIDs for a list whose entries have `digests`, in order, given what was stored for it.
 // A stored UID goes to the first unclaimed entry with the same digest, in stored order;
 // entries that match nothing get new UIDs. `changed` tells whether the stored set must be
@@ -54,9 +79,11 @@ QList<QUuid> match(QByteArrayView stored, const QList<quint64>& digests, bool* c
 // matched as above. UIDs made here are stored at once, beside the untouched list, so that
 // every reader of the store (the window, an export) sees the same ones; when that write fails
 // they are still given, and stored with the list's next save.
-QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests);
+// `listDigest`, where the caller has it, is kept with them.
+QList<QUuid> ofStoredList(SettingsStore& store, const QString& key, const QList<quint64>& digests,
+                          std::optional<quint64> listDigest = {});
 // Stores what match() gave for the list under `key`, as ofStoredList does.
 void storeMatched(SettingsStore& store, const QString& key, const QList<QUuid>& uids,
-                  const QList<quint64>& digests);
+                  const QList<quint64>& digests, std::optional<quint64> listDigest = {});
 
 } // namespace TaskUids

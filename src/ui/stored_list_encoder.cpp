@@ -56,7 +56,7 @@ void StoredListEncoder::encode(const QList<TaskRow>& rows, QStringView beyond)
         most += TaskListCodec::entrySize(row.fields);
     char* const start = room(m_utf8, 3 * most);
     char* at = start;
-    char* uid = room(m_uids, rows.size() * TaskUids::kRecordBytes);
+    char* uid = room(m_uids, rows.size() * TaskUids::kRecordBytes + 8);
     for (const TaskRow& row : rows) {
         for (int i = 0; i < TaskListCodec::kFieldCount; ++i) {
             at = put(at, row.fields[size_t(i)]);
@@ -67,4 +67,6 @@ void StoredListEncoder::encode(const QList<TaskRow>& rows, QStringView beyond)
     }
     at = put(at, beyond);
     m_utf8.resize(at - start);
+    m_uids.resize(rows.size() * TaskUids::kRecordBytes);
+    TaskUids::appendListDigest(m_uids, TaskUids::listDigest(m_utf8));
 }

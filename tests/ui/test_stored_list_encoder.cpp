@@ -53,7 +53,13 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             encoder.encode(rows, beyond);
             QCOMPARE(encoder.utf8(), whole.toUtf8());
-            QCOMPARE(encoder.uids(), TaskUids::encode(uids));
+            QByteArray records = TaskUids::encode(uids);
+            TaskUids::appendListDigest(records, TaskUids::listDigest(whole.toUtf8()));
+            QCOMPARE(encoder.uids(), records);
+            QCOMPARE(TaskUids::ofUnchangedList(encoder.uids(), TaskUids::listDigest(encoder.utf8()),
+                                               rows.size())
+                         .value_or(QList<QUuid>()),
+                     (QList<QUuid>{rows[0].uid, rows[1].uid, rows[2].uid}));
         }
         // A copy taken before the next encoding keeps what it was given.
         const QByteArray kept = encoder.utf8();
