@@ -51,6 +51,8 @@ public:
             if (found.key == shown) {
                 // Only rows that can be due are handed over.
                 QList<ReminderCategory::Row> rows;
+                // Room for all at once: growing a list of thousands moves it again and again.
+                rows.reserve(m_window.ListView1->tasks()->rowCount());
                 for (const TaskRow& row : m_window.ListView1->tasks()->rows())
                     if (!row.fields[DueDateCol].isEmpty() && row.fields[DoneCol] != kDone)
                         rows.append({row.fields, row.uid});

@@ -504,14 +504,32 @@ void selectRows(sqlite3* db, const char* sql, const QString& key, const Use& use
 
 QByteArray SettingsStore::readListUids(const QString& key) const
 {
-    QByteArray uids;
-    selectRows(
-        m_db, "SELECT uids FROM task_uids WHERE key=?1", key,
-        [&](const Statement& row) { uids = row.blob(0); },
-        [&] {
-            fail(QStringLiteral("Cannot read the task identities of \"%1\" from the store")
-                     .arg(key));
-        });
+    // Read straight into the array handed back: a list of 32767 tasks has 768 KiB of UIDs,
+    // which a row's value would hold once more.
+    const QString what =
+        QStringLiteral("Cannot read the task identities of \"%1\" from the store").arg(key);
+    Statement select(m_db, "SELECT rowid FROM task_uids WHERE key=?1");
+    if (!select.prepared())
+        fail(what);
+    select.bind(1, key.toUtf8());
+    switch (select.step()) {
+    case SQLITE_ROW:
+        break;
+    case SQLITE_DONE:
+        return {};
+    default:
+        fail(what);
+    }
+    sqlite3_blob* blob = nullptr;
+    if (sqlite3_blob_open(m_db, "main", "task_uids", "uids", sqlite3_column_int64(select.get(), 0),
+                          0, &blob) != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        fail(what);
+    }
+    const std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> closing(blob, sqlite3_blob_close);
+    QByteArray uids(sqlite3_blob_bytes(blob), Qt::Uninitialized);
+    if (sqlite3_blob_read(blob, uids.data(), int(uids.size()), 0) != SQLITE_OK)
+        fail(what);
     return uids;
 }
 
