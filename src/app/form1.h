@@ -4,8 +4,8 @@
 #include "calendar_import.h"
 #include "find_host.h"
 #include "settings_store.h"
-#include "stored_list_encoder.h"
 #include "snapshot_files.h"
+#include "stored_list_encoder.h"
 #include "task_directory.h"
 #include "task_editor_host.h"
 
@@ -245,6 +245,9 @@ private:
     void finishBackups();
     // The category `oldKey` named `name` under `parentKey`: under its old key where that is
     // free and fits there, else under a new one. Returns the key it took.
+    // Runs `work`, which places a category and stores it, then shows it; on a failure takes
+    // the category placed away again and says that nothing was brought back.
+    bool bringBack(const std::function<void(QTreeWidgetItem*& broughtBack)>& work);
     QString placeCategory(const QString& parentKey, const QString& oldKey, const QString& name,
                           bool oldListsAreItsOwn);
     QString treeValueNow() const;

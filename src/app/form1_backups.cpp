@@ -189,10 +189,28 @@ QString Form1::placeCategory(const QString& parentKey, const QString& oldKey, co
     return oldKey;
 }
 
-bool Form1::bringBackCategory(const QString& snapshotPath, const QString& categoryKey)
+bool Form1::bringBack(const std::function<void(QTreeWidgetItem*& broughtBack)>& work)
 {
     QTreeWidgetItem* broughtBack = nullptr;
     try {
+        work(broughtBack);
+    } catch (const Failure& failure) {
+        if (broughtBack)
+            tvFolders->removeNode(broughtBack);
+        Prompts::current().message(
+            this, failure.description() + QStringLiteral("\n\nNothing has been brought back."),
+            applicationTitle(), Prompts::Icon::Exclamation);
+        return false;
+    }
+    tvFolders->selectNode(broughtBack);
+    tvFolders->scrollToItem(broughtBack);
+    showCategory(broughtBack);
+    return true;
+}
+
+bool Form1::bringBackCategory(const QString& snapshotPath, const QString& categoryKey)
+{
+    return bringBack([&](QTreeWidgetItem*& broughtBack) {
         SnapshotReader snapshot(snapshotPath);
         // The category and everything under it, in node order: a parent before its children.
         QList<Node> branch;
@@ -239,24 +257,12 @@ bool Form1::bringBackCategory(const QString& snapshotPath, const QString& catego
         }
         changes.values.emplace_back(kKey, treeValueNow());
         m_store.apply(changes);
-    } catch (const Failure& failure) {
-        if (broughtBack)
-            tvFolders->removeNode(broughtBack);
-        Prompts::current().message(
-            this, failure.description() + QStringLiteral("\n\nNothing has been brought back."),
-            applicationTitle(), Prompts::Icon::Exclamation);
-        return false;
-    }
-    tvFolders->selectNode(broughtBack);
-    tvFolders->scrollToItem(broughtBack);
-    showCategory(broughtBack);
-    return true;
+    });
 }
 
 bool Form1::bringBackRemovedCategory(const RemovedCategory& category)
 {
-    QTreeWidgetItem* broughtBack = nullptr;
-    try {
+    return bringBack([&](QTreeWidgetItem*& broughtBack) {
         const QString parent =
             tvFolders->containsKey(category.parentKey) ? category.parentKey : QString();
         const QString key = placeCategory(parent, category.key, category.name, true);
@@ -276,16 +282,5 @@ bool Form1::bringBackRemovedCategory(const RemovedCategory& category)
         }
         changes.values.emplace_back(kKey, treeValueNow());
         m_store.apply(changes);
-    } catch (const Failure& failure) {
-        if (broughtBack)
-            tvFolders->removeNode(broughtBack);
-        Prompts::current().message(
-            this, failure.description() + QStringLiteral("\n\nNothing has been brought back."),
-            applicationTitle(), Prompts::Icon::Exclamation);
-        return false;
-    }
-    tvFolders->selectNode(broughtBack);
-    tvFolders->scrollToItem(broughtBack);
-    showCategory(broughtBack);
-    return true;
+    });
 }
