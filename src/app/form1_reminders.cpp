@@ -177,8 +177,17 @@ void Form1::startReminders(ReminderClock* clock)
 {
     if (linkOf(this))
         return;
-    auto* link = new RemindersLink(*this, clock);
-    QTimer::singleShot(clock ? 0 : kFirstLookDelayMs, link, [link] { link->reminders().start(); });
+    if (clock) {
+        auto* link = new RemindersLink(*this, clock);
+        QTimer::singleShot(0, link, [link] { link->reminders().start(); });
+        return;
+    }
+    // Made when the first look is due, not before the window shows: reaching the session bus
+    // is no part of showing the window.
+    QTimer::singleShot(kFirstLookDelayMs, this, [this] {
+        if (!linkOf(this))
+            (new RemindersLink(*this, nullptr))->reminders().start();
+    });
 }
 
 Reminders* Form1::reminders() const
