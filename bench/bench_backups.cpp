@@ -14,6 +14,7 @@
 #include "task_list_codec.h"
 #include "task_list_model.h"
 #include "task_list_view.h"
+#include "toggle_done.h"
 
 #include <QApplication>
 #include <QDir>
@@ -96,14 +97,6 @@ void BM_Snapshot(benchmark::State& state)
     g_figures.snapshotMs = median(times);
     state.counters["median_ms"] = g_figures.snapshotMs;
     state.counters["snapshot_MB"] = double(g_figures.snapshotBytes) / (1 << 20);
-}
-
-void toggleDone(TaskListModel& list, int row)
-{
-    TaskRow changed = list.at(row);
-    QString& done = changed.fields[DoneCol];
-    done = done.isEmpty() ? QStringLiteral("Done") : QString();
-    list.replace(row, changed);
 }
 
 // saveTaskLists on a day without a snapshot (it asks for one) and on a day with one, by turns;

@@ -15,6 +15,7 @@
 #include "task_list_codec.h"
 #include "task_list_model.h"
 #include "task_list_view.h"
+#include "toggle_done.h"
 
 #include <QApplication>
 #include <QFile>
@@ -158,17 +159,6 @@ struct SaveFigures
 {
     double saveMs = 0, floorMs = 0, storedMB = 0;
 } g_largestSave;
-
-// A save follows a change. Ticking a task off or on changes the list's length, so SQLite
-// stores the whole list again; saving an unchanged list would let it skip every unchanged page
-// and time less than any real save.
-void toggleDone(TaskListModel& tasks, int row)
-{
-    TaskRow changed = tasks.at(row);
-    QString& done = changed.fields[DoneCol];
-    done = done.isEmpty() ? QStringLiteral("Done") : QString();
-    tasks.replace(row, changed);
-}
 
 // saveTaskLists: both lists encoded and written with their UIDs, synchronously to the disk.
 void BM_SaveTaskLists(benchmark::State& state)

@@ -49,10 +49,11 @@ void SystemClock::wakeAt(const QDateTime& when)
     if (m_fd >= 0) {
         // To the millisecond: a wake-up a little early would find nothing to do and ask again.
         const qint64 ms = std::max<qint64>(when.toMSecsSinceEpoch(), 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(ms / 1000);
-        spec.it_value.tv_nsec = long(ms % 1000) * 1000000;
-        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0)
+        itimerspec deadline{};
+        deadline.it_value.tv_sec = time_t(ms / 1000);
+        deadline.it_value.tv_nsec = long(ms % 1000) * 1000000;
+        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &deadline,
+                            nullptr) == 0)
             return;
     }
     const qint64 ms = QDateTime::currentDateTime().msecsTo(when);

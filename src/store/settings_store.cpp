@@ -307,20 +307,18 @@ bool SettingsStore::readUtf8(const QString& key,
     }
 }
 
-bool SettingsStore::readUtf8InPieces(
-    const QString& key, const std::function<bool(QByteArrayView, qsizetype)>& use) const
+bool SettingsStore::readInPlace(const char* select, const char* table, const char* column,
+                                const QList<QByteArray>& keys, const QString& what,
+                                const std::function<bool(sqlite3_blob*)>& read) const
 {
-    constexpr int kPiece = 256 * 1024;
-    const QString what = QStringLiteral("Cannot read \"%1\" from the store").arg(key);
-    // The statement stays on its row while the pieces are read: its read transaction keeps the
+    // The statement stays on its row while the value is read: its read transaction keeps the
     // value as it was when found, whatever this connection writes meanwhile.
-    Statement select(m_db, "SELECT rowid FROM settings WHERE app=?1 AND section=?2 AND key=?3");
-    if (!select.prepared())
+    Statement found(m_db, select);
+    if (!found.prepared())
         fail(what);
-    select.bind(1, kApp);
-    select.bind(2, kSection);
-    select.bind(3, key.toUtf8());
-    switch (select.step()) {
+    for (int i = 0; i < keys.size(); ++i)
+        found.bind(i + 1, keys[i]);
+    switch (found.step()) {
     case SQLITE_ROW:
         break;
     case SQLITE_DONE:
@@ -329,22 +327,34 @@ bool SettingsStore::readUtf8InPieces(
         fail(what);
     }
     sqlite3_blob* blob = nullptr;
-    if (sqlite3_blob_open(m_db, "main", "settings", "value", sqlite3_column_int64(select.get(), 0),
-                          0, &blob) != SQLITE_OK) {
+    if (sqlite3_blob_open(m_db, "main", table, column, sqlite3_column_int64(found.get(), 0), 0,
+                          &blob) != SQLITE_OK) {
         sqlite3_blob_close(blob);
         fail(what);
     }
     const std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> closing(blob, sqlite3_blob_close);
-    const int size = sqlite3_blob_bytes(blob);
-    QByteArray buffer(std::min(size, kPiece), Qt::Uninitialized);
-    for (int at = 0; at < size; at += kPiece) {
-        const int length = std::min(kPiece, size - at);
-        if (sqlite3_blob_read(blob, buffer.data(), length, at) != SQLITE_OK)
-            fail(what);
-        if (!use(QByteArrayView(buffer.constData(), length), size))
-            return false;
-    }
-    return true;
+    return read(blob);
+}
+
+bool SettingsStore::readUtf8InPieces(
+    const QString& key, const std::function<bool(QByteArrayView, qsizetype)>& use) const
+{
+    constexpr int kPiece = 256 * 1024;
+    const QString what = QStringLiteral("Cannot read \"%1\" from the store").arg(key);
+    return readInPlace("SELECT rowid FROM settings WHERE app=?1 AND section=?2 AND key=?3",
+                       "settings", "value", {kApp, kSection, key.toUtf8()}, what,
+                       [&](sqlite3_blob* blob) {
+                           const int size = sqlite3_blob_bytes(blob);
+                           QByteArray buffer(std::min(size, kPiece), Qt::Uninitialized);
+                           for (int at = 0; at < size; at += kPiece) {
+                               const int length = std::min(kPiece, size - at);
+                               if (sqlite3_blob_read(blob, buffer.data(), length, at) != SQLITE_OK)
+                                   fail(what);
+                               if (!use(QByteArrayView(buffer.constData(), length), size))
+                                   return false;
+                           }
+                           return true;
+                       });
 }
 
 QHash<QString, QString> SettingsStore::readSection() const
@@ -508,28 +518,14 @@ QByteArray SettingsStore::readListUids(const QString& key) const
     // which a row's value would hold once more.
     const QString what =
         QStringLiteral("Cannot read the task identities of \"%1\" from the store").arg(key);
-    Statement select(m_db, "SELECT rowid FROM task_uids WHERE key=?1");
-    if (!select.prepared())
-        fail(what);
-    select.bind(1, key.toUtf8());
-    switch (select.step()) {
-    case SQLITE_ROW:
-        break;
-    case SQLITE_DONE:
-        return {};
-    default:
-        fail(what);
-    }
-    sqlite3_blob* blob = nullptr;
-    if (sqlite3_blob_open(m_db, "main", "task_uids", "uids", sqlite3_column_int64(select.get(), 0),
-                          0, &blob) != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        fail(what);
-    }
-    const std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> closing(blob, sqlite3_blob_close);
-    QByteArray uids(sqlite3_blob_bytes(blob), Qt::Uninitialized);
-    if (sqlite3_blob_read(blob, uids.data(), int(uids.size()), 0) != SQLITE_OK)
-        fail(what);
+    QByteArray uids;
+    readInPlace("SELECT rowid FROM task_uids WHERE key=?1", "task_uids", "uids", {key.toUtf8()},
+                what, [&](sqlite3_blob* blob) {
+                    uids.resize(sqlite3_blob_bytes(blob));
+                    if (sqlite3_blob_read(blob, uids.data(), int(uids.size()), 0) != SQLITE_OK)
+                        fail(what);
+                    return true;
+                });
     return uids;
 }
 

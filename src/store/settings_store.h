@@ -10,6 +10,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_blob;
 class WalCheckpointer;
 
 // The per-user settings store: text values under application "Kestrune", section
@@ -99,6 +100,11 @@ private:
     void open();
     bool isSound();
     void useReadingCache();
+    // The value `select` finds (its first column the row's rowid in `table`, its parameters
+    // `keys`), handed to `read` to read in place; false when there is none.
+    bool readInPlace(const char* select, const char* table, const char* column,
+                     const QList<QByteArray>& keys, const QString& what,
+                     const std::function<bool(sqlite3_blob*)>& read) const;
     void syncLayout(const QString& what);
     void moveAside();
     void exec(const char* sql);
