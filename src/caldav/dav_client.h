@@ -76,7 +76,7 @@ struct Placement
 
 struct Collection
 {
-    QString href; // absolute path on the server, ending in '/'
+    QString href; // absolute path on the server, ending in '/'; percent-decoded, as every href here
     QString displayName;
     bool holdsTodos = false; // supported-calendar-component-set has VTODO (or is absent)
     QString syncToken;       // empty when the server offers no sync-collection
