@@ -497,24 +497,39 @@ QUrl Client::findCalendarHome()
 
     // One PROPFIND Depth 0; std::nullopt where the server has nothing to say there (404, 405,
     // ...), a throw where it refuses the account or cannot be reached.
-    auto ask = [&s](const QUrl& url,
-                    std::initializer_list<PropName> props) -> std::optional<DavResponse> {
+    // What a place that led nowhere said, told when no other place leads to a home either:
+    // a redirect to another server, an answer that could not be read.
+    std::optional<DavFailure> firstRefusal;
+    auto ask = [&](const QUrl& url,
+                   std::initializer_list<PropName> props) -> std::optional<DavResponse> {
         const Answer answer =
             s.perform(Request{"PROPFIND",
                               url,
                               propfindBody(props),
                               "0",
                               {{"Content-Type", "application/xml; charset=utf-8"}}});
-        if (answer.failure)
-            throw *answer.failure;
+        if (answer.failure) {
+            const Kind kind = answer.failure->kind();
+            if (kind != Kind::BadResponse &&
+                (kind != Kind::Insecure || answer.failure->httpStatus() == 0))
+                throw *answer.failure;
+            if (!firstRefusal)
+                firstRefusal = answer.failure;
+            return std::nullopt;
+        }
         if (answer.status == 401 || answer.status == 403)
             throw statusFailure(answer.status, Subject::Account);
         if (answer.status != 207)
             return std::nullopt;
-        const Multistatus reply = s.multistatusOf(answer);
-        if (reply.responses.isEmpty())
-            return std::nullopt;
-        return reply.responses.first();
+        try {
+            const Multistatus reply = s.multistatusOf(answer);
+            if (!reply.responses.isEmpty())
+                return reply.responses.first();
+        } catch (const DavFailure& failure) {
+            if (!firstRefusal)
+                firstRefusal = failure;
+        }
+        return std::nullopt;
     };
 
     std::optional<QUrl> plainCollection;
@@ -538,6 +553,8 @@ QUrl Client::findCalendarHome()
     }
     if (plainCollection)
         return *plainCollection;
+    if (firstRefusal)
+        throw *firstRefusal;
     throw statusFailure(404, Subject::Account);
 }
 

@@ -359,8 +359,8 @@ private slots:
             qPrintable(failure->description()));
         checkPlain(*failure);
         QVERIFY(here.requests().value(0).contains("Authorization: "));
-        for (const QByteArray& request : elsewhere.requests())
-            QVERIFY2(!request.contains("Authorization"), request.constData());
+        // Not followed at all: the other server would only ask for a password of its own.
+        QVERIFY(elsewhere.requests().isEmpty());
     }
 
     void plainHttp_onlyToThisComputerUnlessAgreed_data()
