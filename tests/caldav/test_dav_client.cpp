@@ -290,11 +290,11 @@ private slots:
         QTest::newRow("garbage") << M::garbage() << false << int(Kind::BadResponse)
                                  << "The server's answer could not be read.";
         QTest::newRow("silence") << M::silence() << false << int(Kind::Timeout)
-                                 << "The server did not answer within 0.4 seconds.";
+                                 << "The server did not answer within 1 second.";
         QTest::newRow("silence on upload") << M::silence() << true << int(Kind::Timeout)
-                                           << "The server did not answer within 0.4 seconds.";
+                                           << "The server did not answer within 1 second.";
         QTest::newRow("endless body") << M::endlessBody() << false << int(Kind::Timeout)
-                                      << "The server did not finish its answer within 1.5 seconds.";
+                                      << "The server did not finish its answer within 2.5 seconds.";
         QTest::newRow("too long announced")
             << M::announcing(qint64(65) << 20) << false << int(Kind::TooLarge)
             << "The server's answer was larger than 64 MB.";
@@ -310,7 +310,7 @@ private slots:
         QFETCH(QString, text);
         MisbehavingServer server(answer);
         Client client(account(server.url()),
-                      Limits{.requestTimeoutMs = 400, .overallTimeoutMs = 1500});
+                      Limits{.requestTimeoutMs = 1000, .overallTimeoutMs = 2500});
         QElapsedTimer took;
         took.start();
         const auto failure = failureOf([&] {
