@@ -295,6 +295,8 @@ void SyncController::finish(const std::shared_ptr<Run>& run)
             if (!outcome.home.isEmpty() && outcome.home != run->input.home)
                 batch.state.syncAccount.emplace_back(kHome, outcome.home);
             const QHash<QString, QString> made = m_host.applySyncBatch(batch);
+            if (!batch.held.isEmpty())
+                m_waiting = true;
             // The lists as stored now are what was synced: while they stay so, the next sync
             // leaves them alone.
             SettingsStore::Changes settled;

@@ -655,6 +655,69 @@ QByteArray resourceBody(const QByteArray& vtodo)
     return body;
 }
 
+void renameCategories(SyncBatch& batch, const QHash<QString, QString>& keys)
+{
+    const auto rename = [&keys](QString& key) { key = keys.value(key, key); };
+    for (SyncBatch::NewCategory& c : batch.newCategories) {
+        rename(c.placeholder);
+        rename(c.parentKey);
+    }
+    for (SyncBatch::TaskChange& change : batch.tasks)
+        rename(change.categoryKey);
+    QHash<QString, QList<QUuid>> orders;
+    for (auto order = batch.activeOrder.cbegin(); order != batch.activeOrder.cend(); ++order)
+        orders.insert(keys.value(order.key(), order.key()), *order);
+    batch.activeOrder = std::move(orders);
+    for (SyncBatch::Question& question : batch.questions)
+        rename(question.categoryKey);
+    for (QString& key : batch.settledCategories)
+        rename(key);
+    for (SettingsStore::SyncCalendar& c : batch.state.syncCalendars) {
+        rename(c.categoryKey);
+        rename(c.remoteKey);
+    }
+    for (SettingsStore::SyncTask& row : batch.state.syncTasks)
+        rename(row.categoryKey);
+}
+
+void holdCategory(SyncBatch& batch, const QString& categoryKey)
+{
+    batch.held.append(categoryKey);
+    batch.settledCategories.removeAll(categoryKey);
+    batch.activeOrder.remove(categoryKey);
+    batch.tasks.removeIf(
+        [&](const SyncBatch::TaskChange& change) { return change.categoryKey == categoryKey; });
+    auto& rows = batch.state.syncTasks;
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [&](const auto& row) { return row.categoryKey == categoryKey; }),
+               rows.end());
+    // A calendar made by this sync stays linked, with nothing synced: the next sync fills it.
+    for (SettingsStore::SyncCalendar& c : batch.state.syncCalendars)
+        if (c.categoryKey == categoryKey) {
+            c.syncToken.clear();
+            c.ctag.clear();
+            c.localDigest = 0;
+        }
+}
+
+void holdTask(SyncBatch& batch, const SyncBatch::TaskChange& change)
+{
+    batch.settledCategories.removeAll(change.categoryKey);
+    const QString uid = uidText(change.uid);
+    auto& rows = batch.state.syncTasks;
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [&](const auto& row) { return row.uid == uid; }),
+        rows.end());
+    auto& gone = batch.state.syncTasksGone;
+    gone.erase(std::remove(gone.begin(), gone.end(), uid), gone.end());
+    // Its state as before; the token stays where it was so the server's change comes again.
+    for (SettingsStore::SyncCalendar& c : batch.state.syncCalendars)
+        if (c.categoryKey == change.categoryKey) {
+            c.syncToken.clear();
+            c.ctag.clear();
+        }
+}
+
 SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore& store)
 {
     SyncOutcome out;
@@ -743,9 +806,9 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     // from the same start, or new categories.
     QList<const Dav::Collection*> fresh;
     for (const Dav::Collection& c : std::as_const(collections)) {
-        if (!byHref.contains(c.href) || linkedHrefs.contains(c.href) ||
-            input.calendarsIgnored.contains(c.href))
+        if (!byHref.contains(c.href) || linkedHrefs.contains(c.href))
             continue;
+        const bool ignored = input.calendarsIgnored.contains(c.href);
         if (c.placement) {
             const auto local = tree.constFind(c.placement->key);
             if (local != tree.cend() && !linked.contains(local->key) &&
@@ -757,10 +820,13 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
                 linked.insert(local->key, link);
                 linkedHrefs.insert(c.href);
                 keyOfRemoteKey.insert(link.remoteKey, link.categoryKey);
+                if (ignored) // the category unlinked here is back
+                    state.syncAccount.emplace_back(QStringLiteral("ignore:") + c.href, QString());
                 continue;
             }
         }
-        fresh.append(&c);
+        if (!ignored)
+            fresh.append(&c);
     }
     // New categories here, parents before their children.
     QHash<QString, QString> placeholderOfRemoteKey;

@@ -50,4 +50,11 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
 // A task's resource as uploaded: one VCALENDAR around its VTODO.
 QByteArray resourceBody(const QByteArray& vtodo);
 
+// The placeholders of categories the server brought, replaced by the keys given here.
+void renameCategories(SyncBatch& batch, const QHash<QString, QString>& keys);
+// Takes a category's changes and state out of the batch: the next sync does its work again.
+void holdCategory(SyncBatch& batch, const QString& categoryKey);
+// The same for one task changed here while the sync ran.
+void holdTask(SyncBatch& batch, const SyncBatch::TaskChange& change);
+
 } // namespace SyncRun

@@ -81,6 +81,8 @@ struct SyncBatch
     SettingsStore::Changes state;
     // Categories whose lists, once stored, are what the server holds: their digest is kept.
     QStringList settledCategories;
+    // Categories whose changes wait (see SyncRun::holdCategory).
+    QStringList held;
 
     bool changesTasks() const
     {
@@ -103,7 +105,8 @@ public:
     virtual bool shownListsUnsaved() const = 0;
     // Applies `batch` (its task changes and its state, in one transaction). Returns the keys of
     // the categories made for the placeholders, by placeholder. Throws Failure.
-    virtual QHash<QString, QString> applySyncBatch(const SyncBatch& batch) = 0;
+    // What cannot be applied now is taken out of `batch` with SyncRun::holdCategory/holdTask.
+    virtual QHash<QString, QString> applySyncBatch(SyncBatch& batch) = 0;
     // A yes/no question through the program's prompts.
     virtual bool askSync(const QString& question) = 0;
 };
