@@ -537,9 +537,6 @@ private:
         }
         for (const QString& uid : std::as_const(m_order)) {
             const Plan& p = m_plans[uid];
-            if (p.failed && !p.remote) {
-                continue; // as it was: tried again next time
-            }
             if (p.forget || (p.where == Plan::Where::Gone && !p.changeHere)) {
                 if (p.row)
                     state.syncTasksGone.push_back(uid);
@@ -569,20 +566,25 @@ private:
             row.uid = uid;
             row.categoryKey = m_key;
             row.href = p.href;
-            const bool onServer =
-                p.put || (p.remote && !p.del && !p.failed) ||
-                (p.row && p.row->onServer && !p.del && !p.removedThere && !p.failed);
-            row.onServer = onServer && !p.del;
-            if (p.failed && p.row)
-                row = *p.row;
-            else {
-                row.etag = row.onServer
-                               ? (p.put ? p.ifMatch : (p.remote ? p.remote->etag : p.row->etag))
-                               : QByteArray();
+            if (p.failed) {
+                if (!p.remote)
+                    continue; // as it was: tried again next time
+                // What the server holds now is the base; this side's change goes next time.
+                row.onServer = true;
+                row.etag = p.remote->etag;
+                row.vtodo = p.remote->vtodo;
+                row.digest = SyncDigests::ofFields(p.remote->fields);
+                row.sortOrder = p.remote->order.value_or(0);
+            } else {
+                row.onServer = p.where == Plan::Where::Active && !p.del &&
+                               (p.put || p.remote || (p.row && p.row->onServer && !p.removedThere));
+                row.etag = !row.onServer ? QByteArray()
+                           : p.put       ? p.ifMatch
+                           : p.remote    ? p.remote->etag
+                                         : p.row->etag;
                 row.vtodo = !p.kept.isEmpty() ? p.kept : (p.row ? p.row->vtodo : QByteArray());
-                row.digest = SyncDigests::ofFields(p.fields);
-                if (!p.haveFields && p.row)
-                    row.digest = p.row->digest;
+                row.digest =
+                    p.haveFields ? SyncDigests::ofFields(p.fields) : (p.row ? p.row->digest : 0);
                 row.sortOrder =
                     p.where == Plan::Where::Active ? p.order : (p.row ? p.row->sortOrder : 0);
             }
