@@ -26,9 +26,10 @@ class Home
 public:
     // `lists`: key -> tasks, each task the six fields joined by '|'.
     Home(const RadicaleServer& server, const QString& tree,
-         const QHash<QString, QStringList>& lists = {})
+         const QHash<QString, QStringList>& lists = {}, const QString& storePath = {})
     {
-        store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("Kestrune.db")));
+        store = std::make_unique<SettingsStore>(
+            storePath.isEmpty() ? dir.filePath(QStringLiteral("Kestrune.db")) : storePath);
         if (!tree.isNull())
             store->write(QStringLiteral("Tree Nodes"), tree);
         for (auto list = lists.cbegin(); list != lists.cend(); ++list) {

@@ -260,6 +260,55 @@ private slots:
         QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")), Form1Texts(home));
     }
 
+    void aSyncKilledOnTheWay_isFinishedByTheNext_withoutDuplicates_data()
+    {
+        QTest::addColumn<int>("killAfterMs");
+        for (const int ms : {150, 400, 900, 2000})
+            QTest::addRow("killed after %d ms", ms) << ms;
+    }
+    void aSyncKilledOnTheWay_isFinishedByTheNext_withoutDuplicates()
+    {
+        QFETCH(int, killAfterMs);
+        constexpr int kTasks = 400;
+        QStringList many;
+        for (int i = 0; i < kTasks; ++i)
+            many.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Kestrune.db"));
+        {
+            SettingsStore store(path);
+            store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^"));
+            QString value;
+            for (const QString& task : many)
+                value += task.split(u'|').join(QStringLiteral("My_Separatora12")) +
+                         QStringLiteral("My_Separatora08");
+            store.write(QStringLiteral("1_Root_1"), value);
+        }
+        QProcess helper;
+        helper.start(QStringLiteral(SYNC_KILL_HELPER),
+                     {path, m_server->url().toString(), m_server->user(), m_server->password()});
+        QVERIFY(helper.waitForStarted());
+        QTest::qWait(killAfterMs);
+        helper.kill();
+        helper.waitForFinished();
+
+        Home home(*m_server, QString(), {}, path);
+        QVERIFY(home.syncNow());
+        QVERIFY(home.syncNow());
+        QCOMPARE(home.texts(QStringLiteral("Work")).size(), kTasks);
+        const QJsonArray there = foreignTasks(*m_server, QStringLiteral("Work"));
+        QSet<QString> uids;
+        for (const QJsonValue& task : there)
+            uids.insert(task[QStringLiteral("uid")].toString());
+        QCOMPARE(there.size(), kTasks);
+        QCOMPARE(uids.size(), kTasks);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Work")),
+                 1);
+        Home second(*m_server, QString(""));
+        QVERIFY(second.syncNow());
+        QCOMPARE(second.texts(QStringLiteral("Work")), home.texts(QStringLiteral("Work")));
+    }
+
 private:
     static QStringList Form1Texts(const Home& home)
     {
