@@ -152,6 +152,11 @@ void SyncController::setInterval(int ms)
     m_interval.start(ms);
 }
 
+void SyncController::setLimits(const Dav::Limits& limits)
+{
+    m_limits = limits;
+}
+
 void SyncController::setStatus(const QString& text)
 {
     m_status = text;
@@ -238,7 +243,7 @@ void SyncController::start()
     }
     const Account stored = account();
     Dav::Account davAccount{QUrl(stored.address), stored.user, m_password, stored.plainHttpAgreed};
-    run->client = std::make_unique<Dav::Client>(davAccount);
+    run->client = std::make_unique<Dav::Client>(davAccount, m_limits);
     m_run = run;
     setStatus(QStringLiteral("Syncing\u2026"));
     SettingsStore& store = m_store;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dav_client.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -59,6 +61,8 @@ public:
     void shownCategorySettled();
     // A sync every `ms` while the program runs.
     void setInterval(int ms);
+    // How long and how much a server may take, from the next sync on.
+    void setLimits(const Dav::Limits& limits);
 
 signals:
     void statusChanged(const QString& text);
@@ -82,4 +86,5 @@ private:
     bool m_waiting = false; // something waited for the category on screen
     QTimer m_soon;
     QTimer m_interval;
+    Dav::Limits m_limits;
 };

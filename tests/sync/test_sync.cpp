@@ -1,9 +1,12 @@
 // Two-way sync on the real window, store and Radicale: the first sync of a store that has
 // tasks, a second home on the same account, changes both ways, conflicts, deletions there, and
 // another program on the same account.
+#include "misbehaving_server.h"
 #include "scripted_prompts.h"
 #include "sync_home.h"
 #include "test_main.h"
+
+Q_DECLARE_METATYPE(MisbehavingServer::Answer)
 
 namespace {
 
@@ -307,6 +310,54 @@ private slots:
         Home second(*m_server, QString(""));
         QVERIFY(second.syncNow());
         QCOMPARE(second.texts(QStringLiteral("Work")), home.texts(QStringLiteral("Work")));
+    }
+
+    void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()
+    {
+        QTest::addColumn<MisbehavingServer::Answer>("answer");
+        QTest::newRow("401") << MisbehavingServer::status(401);
+        QTest::newRow("403") << MisbehavingServer::status(403);
+        QTest::newRow("404") << MisbehavingServer::status(404);
+        QTest::newRow("412") << MisbehavingServer::status(412);
+        QTest::newRow("500") << MisbehavingServer::status(500);
+        QTest::newRow("garbage XML") << MisbehavingServer::multistatus("<d:multistatus><d:resp");
+        QTest::newRow("a body that never ends") << MisbehavingServer::endlessBody();
+        QTest::newRow("no answer at all") << MisbehavingServer::silence();
+    }
+    void aServerThatFails_leavesAClearStatus_andNothingChangedHere()
+    {
+        QFETCH(MisbehavingServer::Answer, answer);
+        MisbehavingServer server(answer);
+        Home home(*m_server, kTree, kLists);
+        Dav::Limits limits;
+        limits.requestTimeoutMs = 1500;
+        limits.maxResponseBytes = 1 << 20;
+        home.sync().setLimits(limits);
+        home.sync().setAccount({server.url().toString(), QStringLiteral("alice"), false});
+        const QHash<QString, QString> before = home.store->readSection();
+        QVERIFY(home.syncNow());
+        const QString status = home.sync().statusText();
+        QVERIFY2(status.contains(QStringLiteral("failed: ")) && status.endsWith(u'.'),
+                 qPrintable(status));
+        QVERIFY(!status.contains(m_server->password()));
+        QCOMPARE(home.store->readSection(), before);
+        QVERIFY(home.store->readSyncCalendars().isEmpty());
+        QVERIFY(home.store->readSyncTasks().isEmpty());
+    }
+
+    void closingTheWindow_waitsASecondAtMost_forASyncUnderWay()
+    {
+        MisbehavingServer server(MisbehavingServer::silence());
+        Home home(*m_server, kTree, kLists);
+        home.sync().setAccount({server.url().toString(), QStringLiteral("alice"), false});
+        home.sync().syncNow();
+        QTest::qWait(200);
+        QVERIFY(home.sync().isRunning());
+        QElapsedTimer closing;
+        closing.start();
+        home.sync().stop(1000);
+        QVERIFY2(closing.elapsed() < 1300, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(!home.sync().isRunning());
     }
 
 private:
