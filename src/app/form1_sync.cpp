@@ -72,12 +72,24 @@ public:
         }
         // The working copy on screen holds a change of its own: what came for it waits.
         const QString shown = m_window.shownCategoryKey();
-        if (!shown.isEmpty() && shownListsUnsaved())
+        if (!shown.isEmpty() && (!batch.tasks.isEmpty() || !batch.activeOrder.isEmpty()) &&
+            shownListsUnsaved())
             SyncRun::holdCategory(batch, shown);
+        if (batch.tasks.isEmpty() && batch.activeOrder.isEmpty()) {
+            m_window.store().apply(batch.state);
+            return made;
+        }
 
+        // Only the lists the batch changes are read.
+        QSet<QString> touched;
+        for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks))
+            touched.insert(change.categoryKey);
+        for (auto order = batch.activeOrder.cbegin(); order != batch.activeOrder.cend(); ++order)
+            touched.insert(order.key());
         QStringList keys;
         for (const SyncCategory& c : syncCategories())
-            keys.append(c.key);
+            if (touched.contains(c.key))
+                keys.append(c.key);
         TaskDirectory tasks(m_window.store(), m_window, keys);
         for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks)) {
             if (!keys.contains(change.categoryKey))

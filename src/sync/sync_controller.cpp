@@ -9,6 +9,7 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QSet>
 #include <QThread>
 #include <atomic>
 
@@ -55,6 +56,11 @@ struct SyncController::Run
     QString failure;
     std::atomic<bool> abandoned{false};
     QThread* thread = nullptr;
+    // On the GUI thread, once the worker is done.
+    QString when;
+    QHash<QString, QString> made;
+    std::vector<SettingsStore::SyncTask> rest;
+    std::size_t stored = 0;
 };
 
 SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObject* parent)
@@ -273,79 +279,126 @@ void SyncController::start()
 void SyncController::finish(const std::shared_ptr<Run>& run)
 {
     run->thread->wait();
-    m_run.reset();
-    const QString when = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    run->thread = nullptr; // deleted once its end is handled
+    run->when = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
     if (!run->outcome) {
-        setStatus(QStringLiteral("The last sync, at %1, failed: %2").arg(when, run->failure));
-    } else {
-        SyncOutcome& outcome = *run->outcome;
-        SyncBatch& batch = outcome.batch;
-        QStringList problems = outcome.problems;
-        try {
-            // The questions first: nothing of their categories changes before the answer.
-            for (const SyncBatch::Question& question : std::as_const(batch.questions)) {
-                if (m_host.askSync(question.text)) {
-                    append(batch.state, question.ifYes);
-                    continue;
-                }
-                append(batch.state, question.ifNo);
-                if (!question.noMessage.isEmpty())
-                    problems.append(question.noMessage);
-                batch.settledCategories.removeAll(question.categoryKey);
-                batch.tasks.removeIf([&](const SyncBatch::TaskChange& change) {
-                    return change.categoryKey == question.categoryKey && change.deletedThere;
-                });
-                batch.activeOrder.remove(question.categoryKey);
+        done(run, QStringLiteral("The last sync, at %1, failed: %2").arg(run->when, run->failure));
+        return;
+    }
+    SyncOutcome& outcome = *run->outcome;
+    SyncBatch& batch = outcome.batch;
+    try {
+        // The questions first: nothing of their categories changes before the answer.
+        for (const SyncBatch::Question& question : std::as_const(batch.questions)) {
+            if (m_host.askSync(question.text)) {
+                append(batch.state, question.ifYes);
+                continue;
             }
-            if (!outcome.home.isEmpty() && outcome.home != run->input.home)
-                batch.state.syncAccount.emplace_back(kHome, outcome.home);
-            const QHash<QString, QString> made = m_host.applySyncBatch(batch);
-            if (!batch.held.isEmpty())
-                m_waiting = true;
+            append(batch.state, question.ifNo);
+            if (!question.noMessage.isEmpty())
+                outcome.problems.append(question.noMessage);
+            batch.settledCategories.removeAll(question.categoryKey);
+            batch.tasks.removeIf([&](const SyncBatch::TaskChange& change) {
+                return change.categoryKey == question.categoryKey && change.deletedThere;
+            });
+            batch.activeOrder.remove(question.categoryKey);
+        }
+        if (!outcome.home.isEmpty() && outcome.home != run->input.home)
+            batch.state.syncAccount.emplace_back(kHome, outcome.home);
+        // The rows of tasks that were only uploaded are stored after the batch, in slices, so
+        // that a big upload never holds the window for long. Until the last slice is stored the
+        // lists are not taken as settled: a sync cut off before then compares them anew.
+        QSet<QString> changing;
+        for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks))
+            changing.insert(change.uid.toString(QUuid::WithoutBraces));
+        auto& rows = batch.state.syncTasks;
+        const auto rest = std::stable_partition(
+            rows.begin(), rows.end(), [&](const auto& row) { return changing.contains(row.uid); });
+        run->rest.assign(std::make_move_iterator(rest), std::make_move_iterator(rows.end()));
+        rows.erase(rest, rows.end());
+        run->made = m_host.applySyncBatch(batch);
+        for (SettingsStore::SyncTask& row : run->rest)
+            row.categoryKey = run->made.value(row.categoryKey, row.categoryKey);
+        if (!batch.held.isEmpty())
+            m_waiting = true;
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
+                      .arg(run->when, failure.description()));
+        return;
+    }
+    storeSlice(run);
+}
+
+void SyncController::storeSlice(const std::shared_ptr<Run>& run)
+{
+    if (run->abandoned)
+        return;
+    constexpr std::size_t kSliceRows = 2000;
+    SyncOutcome& outcome = *run->outcome;
+    SyncBatch& batch = outcome.batch;
+    try {
+        SettingsStore::Changes slice;
+        const std::size_t take = std::min(kSliceRows, run->rest.size() - run->stored);
+        slice.syncTasks.assign(run->rest.begin() + qsizetype(run->stored),
+                               run->rest.begin() + qsizetype(run->stored + take));
+        run->stored += take;
+        const bool last = run->stored == run->rest.size();
+        if (last) {
             // The lists as stored now are what was synced: while they stay so, the next sync
             // leaves them alone.
-            SettingsStore::Changes settled;
             QHash<QString, SettingsStore::SyncCalendar> calendars;
             for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars())
                 calendars.insert(c.categoryKey, c);
             for (QString key : std::as_const(batch.settledCategories)) {
-                key = made.value(key, key);
+                key = run->made.value(key, key);
                 if (!calendars.contains(key))
                     continue;
                 SettingsStore::SyncCalendar c = calendars.value(key);
                 c.localDigest = SyncDigests::ofStoredLists(m_store, key);
-                settled.syncCalendars.push_back(c);
+                slice.syncCalendars.push_back(c);
             }
-            if (made.isEmpty() && batch.questions.isEmpty())
-                settled.syncAccount.emplace_back(
+            if (run->made.isEmpty() && batch.questions.isEmpty())
+                slice.syncAccount.emplace_back(
                     kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
-            m_store.apply(settled);
-            QString text = QStringLiteral("Last synced at %1").arg(when);
-            QStringList did;
-            if (outcome.uploaded)
-                did.append(counted(outcome.uploaded, "task sent", "tasks sent"));
-            if (outcome.downloaded)
-                did.append(counted(outcome.downloaded, "task received", "tasks received"));
-            if (outcome.removedThere)
-                did.append(counted(outcome.removedThere, "task deleted on the server",
-                                   "tasks deleted on the server"));
-            text += did.isEmpty()
-                        ? QStringLiteral(": nothing to do.")
-                        : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
-            if (outcome.conflicts)
-                text += QStringLiteral(" %1 changed on both sides: the server's version is in "
-                                       "the list, this one's in Deleted Tasks.")
-                            .arg(counted(outcome.conflicts, "task was", "tasks were"));
-            if (!problems.isEmpty())
-                text += QLatin1Char(' ') + problems.join(QLatin1Char(' '));
-            setStatus(text);
-            if (outcome.retrySoon || !batch.questions.isEmpty() || !made.isEmpty())
-                m_again = true;
-        } catch (const Failure& failure) {
-            setStatus(QStringLiteral("The last sync, at %1, could not store what it brought: %2")
-                          .arg(when, failure.description()));
         }
+        m_store.apply(slice);
+        if (!last) {
+            QTimer::singleShot(0, this, [this, run] { storeSlice(run); });
+            return;
+        }
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
+                      .arg(run->when, failure.description()));
+        return;
     }
+    QString text = QStringLiteral("Last synced at %1").arg(run->when);
+    QStringList did;
+    if (outcome.uploaded)
+        did.append(counted(outcome.uploaded, "task sent", "tasks sent"));
+    if (outcome.downloaded)
+        did.append(counted(outcome.downloaded, "task received", "tasks received"));
+    if (outcome.removedThere)
+        did.append(counted(outcome.removedThere, "task deleted on the server",
+                           "tasks deleted on the server"));
+    text += did.isEmpty()
+                ? QStringLiteral(": nothing to do.")
+                : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (outcome.conflicts)
+        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
+                               "this one's in Deleted Tasks.")
+                    .arg(counted(outcome.conflicts, "task was", "tasks were"));
+    if (!outcome.problems.isEmpty())
+        text += QLatin1Char(' ') + outcome.problems.join(QLatin1Char(' '));
+    if (outcome.retrySoon || !batch.questions.isEmpty() || !run->made.isEmpty())
+        m_again = true;
+    done(run, text);
+}
+
+void SyncController::done(const std::shared_ptr<Run>& run, const QString& status)
+{
+    if (m_run == run)
+        m_run.reset();
+    setStatus(status);
     emit finished();
     if (std::exchange(m_again, false))
         syncSoon();
@@ -360,8 +413,8 @@ void SyncController::stop(int waitMs)
     std::shared_ptr<Run> run = std::exchange(m_run, nullptr);
     run->abandoned = true;
     run->client->cancel();
-    if (!run->thread->wait(waitMs)) {
-        // Left to end on its own: what was not sent goes next time.
-        return;
-    }
+    // A worker that does not end in time is left to end on its own: what was not sent goes
+    // next time.
+    if (run->thread)
+        run->thread->wait(waitMs);
 }

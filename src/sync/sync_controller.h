@@ -75,6 +75,8 @@ private:
     struct Run;
     void start();
     void finish(const std::shared_ptr<Run>& run);
+    void storeSlice(const std::shared_ptr<Run>& run);
+    void done(const std::shared_ptr<Run>& run, const QString& status);
     void setStatus(const QString& text);
 
     SettingsStore& m_store;
