@@ -56,8 +56,9 @@ public:
     bool shownListsUnsaved() const override
     {
         const QString shown = m_window.shownCategoryKey();
-        return !shown.isEmpty() && SyncDigests::ofChanges(m_window.shownTasksChanges(), shown) !=
-                                       SyncDigests::ofStoredLists(m_window.store(), shown);
+        return !shown.isEmpty() &&
+               SyncDigests::ofChanges(m_window.shownTasksChanges(), shown, false) !=
+                   SyncDigests::ofStoredLists(m_window.store(), shown, false);
     }
 
     QHash<QString, QString> applySyncBatch(SyncBatch& batch) override

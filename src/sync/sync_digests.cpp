@@ -17,18 +17,19 @@ void addBytes(TaskUids::ListDigest& digest, QByteArrayView bytes)
 
 } // namespace
 
-quint64 ofStoredLists(const SettingsStore& store, const QString& categoryKey)
+quint64 ofStoredLists(const SettingsStore& store, const QString& categoryKey, bool withUids)
 {
     TaskUids::ListDigest digest;
     for (const QString& key : {categoryKey, TaskListCodec::deletedKey(categoryKey)}) {
         if (!store.readUtf8(key, [&](QByteArrayView utf8) { addBytes(digest, utf8); }))
             addBytes(digest, {});
-        addBytes(digest, store.readListUids(key));
+        if (withUids)
+            addBytes(digest, store.readListUids(key));
     }
     return digest.value();
 }
 
-quint64 ofChanges(const SettingsStore::Changes& changes, const QString& categoryKey)
+quint64 ofChanges(const SettingsStore::Changes& changes, const QString& categoryKey, bool withUids)
 {
     const auto valueOf = [&](const QString& key) -> QByteArray {
         for (const auto& [k, v] : changes.utf8Values)
@@ -48,7 +49,8 @@ quint64 ofChanges(const SettingsStore::Changes& changes, const QString& category
     TaskUids::ListDigest digest;
     for (const QString& key : {categoryKey, TaskListCodec::deletedKey(categoryKey)}) {
         addBytes(digest, valueOf(key));
-        addBytes(digest, uidsOf(key));
+        if (withUids)
+            addBytes(digest, uidsOf(key));
     }
     return digest.value();
 }

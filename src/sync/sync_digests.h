@@ -13,10 +13,11 @@ struct SyncCategory;
 namespace SyncDigests {
 
 // A digest of a category's two stored lists with their UIDs, read in place: equal digests mean
-// the lists are as they were.
-quint64 ofStoredLists(const SettingsStore& store, const QString& categoryKey);
+// the lists are as they were. Without `withUids`, of the lists' texts alone.
+quint64 ofStoredLists(const SettingsStore& store, const QString& categoryKey, bool withUids = true);
 // The same for the lists as a saving command would store them.
-quint64 ofChanges(const SettingsStore::Changes& changes, const QString& categoryKey);
+quint64 ofChanges(const SettingsStore::Changes& changes, const QString& categoryKey,
+                  bool withUids = true);
 // Of a task's six fields.
 quint64 ofFields(const TaskListCodec::Fields& fields);
 // Of the tree's names, nesting and order.
