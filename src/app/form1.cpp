@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "sync_controller.h"
 
 #include "category_tree.h"
 #include "removal_history.h"
@@ -40,6 +41,7 @@ Form1::Form1(SettingsStore& store, QWidget* parent)
     connectHandlers();
     installShortcuts();
     Form_Load();
+    installSync();
 }
 
 Form1::~Form1() = default;
@@ -164,6 +166,9 @@ TaskListView* Form1::listOfSelectedTab() const
 
 void Form1::closeEvent(QCloseEvent* event)
 {
+    // What was not sent goes next time; the window waits a second at most.
+    if (SyncController* sync = syncController())
+        sync->stop(1000);
     Form_QueryUnload();
     finishBackups();
     event->accept();

@@ -169,6 +169,11 @@ public:
     bool bringBackRemovedCategory(const RemovedCategory& category) override;
     // --- end backups ---
 
+    // --- sync (form1_sync.cpp) ---
+    // Syncs with the CalDAV account at start, after saving commands, every 5 minutes and on F5.
+    class SyncController* syncController() const;
+    // --- end sync ---
+
     // --- layout and tray (form1_layout.cpp, form1_tray.cpp) ---
     cSysTray* cSysTray1 = createTrayControl();
     // Set while the main window is hidden in the notification area.
@@ -255,4 +260,10 @@ private:
     void showStoreAsAtStart();
     AutoBackups* m_backups = nullptr;
     bool m_toldBackupFailure = false;
+
+    // --- sync (form1_sync.cpp) ---
+    void installSync();
+    void syncAfterSave();
+    // Asks, while sync is set up, whether removed categories go on the server too.
+    void syncCategoryRemoval(const QList<QString>& keys, const QString& name);
 };

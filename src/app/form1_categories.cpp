@@ -107,9 +107,13 @@ void Form1::PushButton4_Click()
         return;
     snapshotBefore(SnapshotReason::DeleteCategory);
     RemovalHistory::Branch branch;
-    for (QTreeWidgetItem* n : tvFolders->branchInOrder(node))
+    QList<QString> keys;
+    for (QTreeWidgetItem* n : tvFolders->branchInOrder(node)) {
         branch.nodes.append(
             {{n->text(0), CategoryTree::keyOf(n), CategoryTree::parentKeyOf(n)}, n->isExpanded()});
+        keys.append(CategoryTree::keyOf(n));
+    }
+    step(101, [&] { syncCategoryRemoval(keys, node->text(0)); });
     step(102, [&] {
         tvFolders->removeNode(node);
         m_removals->push(std::move(branch));

@@ -8,6 +8,7 @@
 #include "numbers.h"
 #include "removal_history.h"
 #include "settings_store.h"
+#include "sync_controller.h"
 #include "task_list_view.h"
 #include "task_uids.h"
 
@@ -265,6 +266,9 @@ void Form1::updateCategory()
             step(106, [&] { value += encode({entry}); });
     }
     step(110, [&] { m_store.write(kKey, value); });
+    // A category made, renamed or removed gets its calendar with the next sync.
+    if (SyncController* sync = syncController())
+        sync->syncSoon();
 }
 
 SettingsStore::Changes Form1::shownTasksChanges() const
@@ -292,4 +296,5 @@ void Form1::saveTaskLists()
 {
     snapshotBeforeFirstChangeOfDay();
     m_store.apply(shownTasksChanges());
+    syncAfterSave();
 }

@@ -8,6 +8,7 @@
 #include "form1.h"
 #include "numbers.h"
 #include "settings_store.h"
+#include "sync_controller.h"
 #include "task_list_codec.h"
 #include "task_list_view.h"
 #include "task_tabs.h"
@@ -120,6 +121,9 @@ void Form1::showCategory(QTreeWidgetItem* node)
         throw Failure(QStringLiteral("Object variable not set: no category is selected."));
     Label1->setText(QStringLiteral("Task(s) for [") + node->text(0) + u']');
     listTask();
+    // Whatever waited for the category left is merged now.
+    if (SyncController* sync = syncController())
+        sync->shownCategorySettled();
 }
 
 void Form1::TabControl1_SelectedChanged()

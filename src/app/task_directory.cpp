@@ -194,6 +194,95 @@ void TaskDirectory::reserve(const QString& categoryKey, bool deleted, qsizetype 
     target.items.reserve(target.items.size() + rows);
 }
 
+QList<TaskRow> TaskDirectory::rows(const QString& categoryKey, bool deleted) const
+{
+    QList<TaskRow> rows;
+    const auto found = m_lists.constFind(listKey(categoryKey, deleted));
+    if (found == m_lists.cend())
+        return rows;
+    rows.reserve((*found)->items.size());
+    for (const List::Item& item : (*found)->items)
+        rows.append(item.row);
+    return rows;
+}
+
+void TaskDirectory::changed(const QString& categoryKey)
+{
+    if (!m_changed.contains(categoryKey))
+        m_changed.append(categoryKey);
+}
+
+void TaskDirectory::reindex(const QString& key)
+{
+    const List& list = *m_lists.value(key);
+    for (qsizetype i = 0; i < list.items.size(); ++i)
+        m_rows.insert(list.items[i].row.uid, {key, i});
+}
+
+bool TaskDirectory::move(const QUuid& uid, const QString& categoryKey, bool deleted)
+{
+    const std::optional<Row> row = rowOf(uid);
+    if (!row)
+        return false;
+    const QString toKey = listKey(categoryKey, deleted);
+    List& from = *m_lists.value(row->listKey);
+    if (row->listKey == toKey)
+        return false;
+    List& to = list(categoryKey, deleted);
+    if (to.items.size() >= TaskListCodec::kMaxTasks)
+        throw Failure(
+            QStringLiteral("A task list holds at most %1 tasks.").arg(TaskListCodec::kMaxTasks));
+    List::Item item = from.items.takeAt(row->index);
+    item.row.applyDueDateRule();
+    to.items.append(std::move(item));
+    reindex(row->listKey);
+    reindex(toKey);
+    changed(from.categoryKey);
+    changed(categoryKey);
+    return true;
+}
+
+bool TaskDirectory::remove(const QUuid& uid)
+{
+    const std::optional<Row> row = rowOf(uid);
+    if (!row)
+        return false;
+    List& from = *m_lists.value(row->listKey);
+    from.items.removeAt(row->index);
+    m_rows.remove(uid);
+    reindex(row->listKey);
+    changed(from.categoryKey);
+    return true;
+}
+
+bool TaskDirectory::arrange(const QString& categoryKey, bool deleted, const QList<QUuid>& order)
+{
+    List& target = list(categoryKey, deleted);
+    const QString key = listKey(categoryKey, deleted);
+    QList<List::Item> arranged;
+    arranged.reserve(target.items.size());
+    QList<bool> taken(target.items.size(), false);
+    for (const QUuid& uid : order) {
+        const std::optional<Row> row = rowOf(uid);
+        if (!row || row->listKey != key || taken[row->index])
+            continue;
+        taken[row->index] = true;
+        arranged.append(target.items[row->index]);
+    }
+    for (qsizetype i = 0; i < target.items.size(); ++i)
+        if (!taken[i])
+            arranged.append(target.items[i]);
+    bool moved = false;
+    for (qsizetype i = 0; i < arranged.size() && !moved; ++i)
+        moved = arranged[i].row.uid != target.items[i].row.uid;
+    if (!moved)
+        return false;
+    target.items = std::move(arranged);
+    reindex(key);
+    changed(categoryKey);
+    return true;
+}
+
 QStringList TaskDirectory::save(SettingsStore::Changes more)
 {
     SettingsStore::Changes changes = std::move(more);

@@ -2,6 +2,7 @@
 
 #include "settings_store.h"
 #include "task_list_codec.h"
+#include "task_list_model.h"
 
 #include <QHash>
 #include <QList>
@@ -10,8 +11,6 @@
 #include <QUuid>
 #include <memory>
 #include <optional>
-
-class TaskListModel;
 
 // What the directory needs of the main window: the category on screen, whose lists there are
 // the working copy of its stored ones, and what its saving command stores.
@@ -61,6 +60,15 @@ public:
                 const QUuid& uid);
     // Room for `rows` more tasks in that list, made at once.
     void reserve(const QString& categoryKey, bool deleted, qsizetype rows);
+    // The tasks of a list as they stand, in order.
+    QList<TaskRow> rows(const QString& categoryKey, bool deleted) const;
+    // Moves the task to the end of that list; false when it is not found or already there.
+    bool move(const QUuid& uid, const QString& categoryKey, bool deleted);
+    // Takes the task out of both lists for good; false when it is not found.
+    bool remove(const QUuid& uid);
+    // Puts the tasks of `order` first in that list, in that order; the others follow as they
+    // were. False when nothing moved.
+    bool arrange(const QString& categoryKey, bool deleted, const QList<QUuid>& order);
 
     // Stores every changed category, with `more` in the same transaction; returns their keys,
     // in the order they were changed.
@@ -77,6 +85,8 @@ private:
     void load(const QString& categoryKey);
     void loadShown();
     std::optional<Row> rowOf(const QUuid& uid) const;
+    void changed(const QString& categoryKey);
+    void reindex(const QString& listKey);
 
     SettingsStore& m_store;
     TaskListsHost& m_host;

@@ -188,6 +188,14 @@ void SettingsStore::open()
          "key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (app, section, key))");
     exec("CREATE TABLE IF NOT EXISTS task_uids(key TEXT PRIMARY KEY, uids BLOB NOT NULL)");
     exec("CREATE TABLE IF NOT EXISTS kept_vtodos(uid TEXT PRIMARY KEY, vtodo BLOB NOT NULL)");
+    exec("CREATE TABLE IF NOT EXISTS sync_account(name TEXT PRIMARY KEY, value TEXT NOT NULL)");
+    exec("CREATE TABLE IF NOT EXISTS sync_calendars(category_key TEXT PRIMARY KEY, "
+         "href TEXT NOT NULL, remote_key TEXT NOT NULL, sync_token TEXT NOT NULL, "
+         "ctag TEXT NOT NULL, local_digest INTEGER NOT NULL)");
+    exec("CREATE TABLE IF NOT EXISTS sync_tasks(uid TEXT PRIMARY KEY, category_key TEXT NOT NULL, "
+         "href TEXT NOT NULL, etag BLOB NOT NULL, vtodo BLOB NOT NULL, digest INTEGER NOT NULL, "
+         "sort_order INTEGER NOT NULL, on_server INTEGER NOT NULL)");
+    exec("CREATE INDEX IF NOT EXISTS sync_tasks_by_category ON sync_tasks(category_key)");
     exec("CREATE TABLE IF NOT EXISTS reminders(uid TEXT PRIMARY KEY, reminded TEXT NOT NULL, "
          "quiet_until TEXT NOT NULL)");
     // Every commit from here on is synced (see above), which the gathering needs.
@@ -475,6 +483,7 @@ void SettingsStore::store(const Changes& changes, bool replacing)
         putBlobs("INSERT INTO kept_vtodos(uid, vtodo) VALUES(?1, ?2) "
                  "ON CONFLICT(uid) DO UPDATE SET vtodo=excluded.vtodo",
                  changes.keptVTodos);
+        storeSync(changes, what);
         if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail(what);
     } catch (...) {
@@ -537,6 +546,112 @@ QHash<QString, QByteArray> SettingsStore::readAllListUids() const
         [&](const Statement& row) { all.insert(row.text(0), row.blob(1)); },
         [&] { fail(QStringLiteral("Cannot read the task identities from the store")); });
     return all;
+}
+
+void SettingsStore::storeSync(const Changes& changes, const QString& what)
+{
+    if (changes.syncForgetAll &&
+        sqlite3_exec(m_db, "DELETE FROM sync_calendars; DELETE FROM sync_tasks", nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
+        fail(what);
+    const auto run = [&](const char* sql, const auto& rows, const auto& bindRow) {
+        if (rows.empty())
+            return;
+        Statement statement(m_db, sql);
+        if (!statement.prepared())
+            fail(what);
+        for (const auto& row : rows) {
+            bindRow(statement, row);
+            if (statement.step() != SQLITE_DONE)
+                fail(what);
+            statement.reset();
+        }
+    };
+    run("INSERT INTO sync_account(name, value) VALUES(?1, ?2) "
+        "ON CONFLICT(name) DO UPDATE SET value=excluded.value",
+        changes.syncAccount, [](Statement& s, const std::pair<QString, QString>& row) {
+            s.bind(1, row.first.toUtf8());
+            s.bind(2, row.second.toUtf8());
+        });
+    run("DELETE FROM sync_calendars WHERE category_key=?1", changes.syncCalendarsGone,
+        [](Statement& s, const QString& key) { s.bind(1, key.toUtf8()); });
+    run("INSERT OR REPLACE INTO sync_calendars(category_key, href, remote_key, sync_token, ctag, "
+        "local_digest) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
+        changes.syncCalendars, [](Statement& s, const SyncCalendar& row) {
+            s.bind(1, row.categoryKey.toUtf8());
+            s.bind(2, row.href.toUtf8());
+            s.bind(3, row.remoteKey.toUtf8());
+            s.bind(4, row.syncToken.toUtf8());
+            s.bind(5, row.ctag.toUtf8());
+            sqlite3_bind_int64(s.get(), 6, sqlite3_int64(row.localDigest));
+        });
+    run("DELETE FROM sync_tasks WHERE uid=?1", changes.syncTasksGone,
+        [](Statement& s, const QString& uid) { s.bind(1, uid.toUtf8()); });
+    run("INSERT OR REPLACE INTO sync_tasks(uid, category_key, href, etag, vtodo, digest, "
+        "sort_order, on_server) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+        changes.syncTasks, [](Statement& s, const SyncTask& row) {
+            s.bind(1, row.uid.toUtf8());
+            s.bind(2, row.categoryKey.toUtf8());
+            s.bind(3, row.href.toUtf8());
+            s.bindBlob(4, row.etag);
+            s.bindBlob(5, row.vtodo);
+            sqlite3_bind_int64(s.get(), 6, sqlite3_int64(row.digest));
+            sqlite3_bind_int64(s.get(), 7, row.sortOrder);
+            sqlite3_bind_int(s.get(), 8, row.onServer ? 1 : 0);
+        });
+}
+
+QHash<QString, QString> SettingsStore::readSyncAccount() const
+{
+    QHash<QString, QString> account;
+    selectRows(
+        m_db, "SELECT name, value FROM sync_account", QString(),
+        [&](const Statement& row) { account.insert(row.text(0), row.text(1)); },
+        [&] { fail(QStringLiteral("Cannot read the sync account from the store")); });
+    return account;
+}
+
+QList<SettingsStore::SyncCalendar> SettingsStore::readSyncCalendars() const
+{
+    QList<SyncCalendar> calendars;
+    selectRows(
+        m_db,
+        "SELECT category_key, href, remote_key, sync_token, ctag, local_digest FROM "
+        "sync_calendars",
+        QString(),
+        [&](const Statement& row) {
+            calendars.append({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4),
+                              quint64(sqlite3_column_int64(row.get(), 5))});
+        },
+        [&] { fail(QStringLiteral("Cannot read the synced calendars from the store")); });
+    return calendars;
+}
+
+QList<SettingsStore::SyncTask> SettingsStore::readSyncTasks(const QString& categoryKey) const
+{
+    QList<SyncTask> tasks;
+    selectRows(
+        m_db,
+        categoryKey.isNull()
+            ? "SELECT uid, category_key, href, etag, vtodo, digest, sort_order, on_server FROM "
+              "sync_tasks"
+            : "SELECT uid, category_key, href, etag, vtodo, digest, sort_order, on_server FROM "
+              "sync_tasks WHERE category_key=?1",
+        categoryKey,
+        [&](const Statement& row) {
+            SyncTask task;
+            task.uid = row.text(0);
+            task.categoryKey = row.text(1);
+            task.href = row.text(2);
+            task.etag = row.blob(3);
+            task.vtodo = row.blob(4);
+            task.digest = quint64(sqlite3_column_int64(row.get(), 5));
+            task.sortOrder = sqlite3_column_int64(row.get(), 6);
+            task.onServer = sqlite3_column_int(row.get(), 7) != 0;
+            tasks.append(std::move(task));
+        },
+        [&] { fail(QStringLiteral("Cannot read the synced tasks from the store")); });
+    return tasks;
 }
 
 QHash<QString, QByteArray> SettingsStore::readKeptVTodos() const

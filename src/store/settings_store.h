@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDate>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QUuid>
 #include <functional>
@@ -53,6 +55,33 @@ public:
     // All pairs in one transaction: either every value is stored or none is.
     void writeAll(const std::vector<std::pair<QString, QString>>& values);
 
+    // What the store knows of a CalDAV account, in tables of their own (never among the
+    // settings): which calendar each category is, and each task as last synced.
+    struct SyncCalendar
+    {
+        QString categoryKey;
+        QString href;      // the calendar collection on the server
+        QString remoteKey; // the category's key in the placement the calendar carries
+        QString syncToken; // as of the last sync; empty when the server offers none
+        QString ctag;
+        // A digest of the category's two lists as they stood after the last sync: while it
+        // and the server's token are unchanged, there is nothing to do for the category.
+        quint64 localDigest = 0;
+        bool operator==(const SyncCalendar&) const = default;
+    };
+    struct SyncTask
+    {
+        QString uid; // as TaskUids gives it, without braces
+        QString categoryKey;
+        QString href;         // the task's resource; kept while it is off the server
+        QByteArray etag;      // empty while it is not on the server
+        QByteArray vtodo;     // the VTODO as last synced: the base of a three-way merge
+        quint64 digest = 0;   // of the six fields as last synced
+        qint64 sortOrder = 0; // X-APPLE-SORT-ORDER as last synced
+        bool onServer = false;
+        bool operator==(const SyncTask&) const = default;
+    };
+
     // What one transaction stores: settings values, the UIDs of task lists (beside the lists,
     // never inside their values) and the VTODOs tasks came from, by UID.
     struct Changes
@@ -62,6 +91,14 @@ public:
         std::vector<std::pair<QString, QByteArray>> keptVTodos;
         // Values already in the store's UTF-8, as a big list is best encoded.
         std::vector<std::pair<QString, QByteArray>> utf8Values;
+        // Sync state, stored with the task changes a sync applies. `syncForgetAll` first forgets
+        // every calendar and task (another account); the rows below are stored after it.
+        bool syncForgetAll = false;
+        std::vector<std::pair<QString, QString>> syncAccount = {}; // name -> value
+        std::vector<SyncCalendar> syncCalendars = {};
+        std::vector<QString> syncCalendarsGone = {}; // category keys
+        std::vector<SyncTask> syncTasks = {};
+        std::vector<QString> syncTasksGone = {}; // UIDs
     };
     void apply(const Changes& changes);
     // The store's whole contents become `contents`, in one transaction: every value, UID set and
@@ -72,6 +109,11 @@ public:
     QHash<QString, QByteArray> readAllListUids() const;
     // The VTODOs tasks came from, by UID, for the tasks another program made.
     QHash<QString, QByteArray> readKeptVTodos() const;
+
+    QHash<QString, QString> readSyncAccount() const;
+    QList<SyncCalendar> readSyncCalendars() const;
+    // The synced tasks of one category; of every category when `categoryKey` is null.
+    QList<SyncTask> readSyncTasks(const QString& categoryKey = QString()) const;
 
     // Called after every change apply() committed, with what it stored; one listener at most.
     using CommitListener = std::function<void(const Changes&)>;
@@ -110,6 +152,7 @@ private:
     void exec(const char* sql);
     static int walCommitted(void* store, sqlite3* db, const char* name, int frames);
     void store(const Changes& changes, bool replacing);
+    void storeSync(const Changes& changes, const QString& what);
     [[noreturn]] void fail(const QString& what) const;
 
     QString m_path;

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "dav_client.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
 
 class SettingsStore;
 class SyncTasksHost;
@@ -47,8 +52,41 @@ public:
     // Ends the sync under way, waiting at most `waitMs`: what was not sent goes next time.
     void stop(int waitMs = 1000);
 
+    // A category removed here: its calendar is deleted on the server with the next sync when
+    // `deleteThere`, else left there and no longer synced. Stored at once.
+    void categoryRemoved(const QString& categoryKey, bool deleteThere);
+    // Whether the category has a calendar on the server.
+    bool isLinked(const QString& categoryKey) const;
+    // After the category on screen was saved or left: what waited for it is merged now.
+    void shownCategorySettled();
+    // A sync every `ms` while the program runs.
+    void setInterval(int ms);
+    // How long and how much a server may take, from the next sync on.
+    void setLimits(const Dav::Limits& limits);
+
 signals:
     void statusChanged(const QString& text);
     // A sync wanted to run but there is no password in this run.
     void passwordNeeded();
+    // A sync ended and its changes (if any) are applied.
+    void finished();
+
+private:
+    struct Run;
+    void start();
+    void finish(const std::shared_ptr<Run>& run);
+    void storeSlice(const std::shared_ptr<Run>& run);
+    void done(const std::shared_ptr<Run>& run, const QString& status);
+    void setStatus(const QString& text);
+
+    SettingsStore& m_store;
+    SyncTasksHost& m_host;
+    QString m_password;
+    QString m_status;
+    std::shared_ptr<Run> m_run;
+    bool m_again = false;
+    bool m_waiting = false; // something waited for the category on screen
+    QTimer m_soon;
+    QTimer m_interval;
+    Dav::Limits m_limits;
 };

@@ -1,0 +1,420 @@
+#include "sync_controller.h"
+
+#include "dav_client.h"
+#include "failure.h"
+#include "settings_store.h"
+#include "sync_digests.h"
+#include "sync_run.h"
+#include "sync_tasks_host.h"
+
+#include <QLocale>
+#include <QPointer>
+#include <QSet>
+#include <QThread>
+#include <atomic>
+
+namespace {
+
+constexpr int kGatherMs = 1500;
+constexpr int kIntervalMs = 5 * 60 * 1000;
+
+const QString kAddress = QStringLiteral("address");
+const QString kUser = QStringLiteral("user");
+const QString kPlainHttp = QStringLiteral("plainHttp");
+const QString kHome = QStringLiteral("home");
+const QString kTree = QStringLiteral("tree");
+const QString kDelete = QStringLiteral("delete:");
+const QString kIgnore = QStringLiteral("ignore:");
+const QString kLocalOnly = QStringLiteral("localOnly:");
+
+void append(SettingsStore::Changes& to, const SettingsStore::Changes& more)
+{
+    to.syncForgetAll = to.syncForgetAll || more.syncForgetAll;
+    to.syncAccount.insert(to.syncAccount.end(), more.syncAccount.begin(), more.syncAccount.end());
+    to.syncCalendars.insert(to.syncCalendars.end(), more.syncCalendars.begin(),
+                            more.syncCalendars.end());
+    to.syncCalendarsGone.insert(to.syncCalendarsGone.end(), more.syncCalendarsGone.begin(),
+                                more.syncCalendarsGone.end());
+    to.syncTasks.insert(to.syncTasks.end(), more.syncTasks.begin(), more.syncTasks.end());
+    to.syncTasksGone.insert(to.syncTasksGone.end(), more.syncTasksGone.begin(),
+                            more.syncTasksGone.end());
+}
+
+QString counted(int n, const char* one, const char* many)
+{
+    return n == 1 ? QStringLiteral("1 %1").arg(QLatin1StringView(one))
+                  : QStringLiteral("%1 %2").arg(n).arg(QLatin1StringView(many));
+}
+
+} // namespace
+
+struct SyncController::Run
+{
+    std::unique_ptr<Dav::Client> client;
+    SyncInput input;
+    std::optional<SyncOutcome> outcome;
+    QString failure;
+    std::atomic<bool> abandoned{false};
+    QThread* thread = nullptr;
+    // On the GUI thread, once the worker is done.
+    QString when;
+    QHash<QString, QString> made;
+    std::vector<SettingsStore::SyncTask> rest;
+    std::size_t stored = 0;
+};
+
+SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObject* parent)
+    : QObject(parent), m_store(store), m_host(host)
+{
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(kGatherMs);
+    connect(&m_soon, &QTimer::timeout, this, &SyncController::syncNow);
+    m_interval.setInterval(kIntervalMs);
+    connect(&m_interval, &QTimer::timeout, this, &SyncController::syncNow);
+    m_interval.start();
+}
+
+SyncController::~SyncController()
+{
+    stop(1000);
+}
+
+SyncController::Account SyncController::account() const
+{
+    const QHash<QString, QString> stored = m_store.readSyncAccount();
+    return {stored.value(kAddress), stored.value(kUser), stored.value(kPlainHttp) == u"1"};
+}
+
+void SyncController::setAccount(const Account& account)
+{
+    const Account before = this->account();
+    if (before == account)
+        return;
+    SettingsStore::Changes changes;
+    if (before.address != account.address || before.user != account.user) {
+        // Another account: nothing synced with the one before means anything there.
+        changes.syncForgetAll = true;
+        const QHash<QString, QString> stored = m_store.readSyncAccount();
+        for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
+            changes.syncAccount.emplace_back(entry.key(), QString());
+    }
+    changes.syncAccount.emplace_back(kAddress, account.address);
+    changes.syncAccount.emplace_back(kUser, account.user);
+    changes.syncAccount.emplace_back(kPlainHttp,
+                                     account.plainHttpAgreed ? QStringLiteral("1") : QString());
+    m_store.apply(changes);
+}
+
+void SyncController::setPassword(const QString& password)
+{
+    m_password = password;
+}
+
+bool SyncController::hasPassword() const
+{
+    return !m_password.isEmpty();
+}
+
+bool SyncController::isSetUp() const
+{
+    const Account stored = account();
+    return !stored.address.isEmpty() && !stored.user.isEmpty();
+}
+
+void SyncController::syncNow()
+{
+    m_soon.stop();
+    if (!isSetUp())
+        return;
+    if (!hasPassword()) {
+        emit passwordNeeded();
+        return;
+    }
+    if (isRunning()) {
+        m_again = true;
+        return;
+    }
+    start();
+}
+
+void SyncController::syncSoon()
+{
+    if (isSetUp())
+        m_soon.start();
+}
+
+bool SyncController::isRunning() const
+{
+    return m_run != nullptr;
+}
+
+QString SyncController::statusText() const
+{
+    return m_status;
+}
+
+void SyncController::setInterval(int ms)
+{
+    m_interval.start(ms);
+}
+
+void SyncController::setLimits(const Dav::Limits& limits)
+{
+    m_limits = limits;
+}
+
+void SyncController::setStatus(const QString& text)
+{
+    m_status = text;
+    emit statusChanged(text);
+}
+
+bool SyncController::isLinked(const QString& categoryKey) const
+{
+    for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars())
+        if (c.categoryKey == categoryKey)
+            return true;
+    return false;
+}
+
+void SyncController::categoryRemoved(const QString& categoryKey, bool deleteThere)
+{
+    SettingsStore::Changes changes;
+    for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars()) {
+        if (c.categoryKey != categoryKey)
+            continue;
+        changes.syncCalendarsGone.push_back(categoryKey);
+        changes.syncAccount.emplace_back((deleteThere ? kDelete : kIgnore) + c.href,
+                                         QStringLiteral("1"));
+    }
+    // Its tasks go up again when the category comes back.
+    for (const SettingsStore::SyncTask& row : m_store.readSyncTasks(categoryKey))
+        changes.syncTasksGone.push_back(row.uid);
+    m_store.apply(changes);
+    if (deleteThere)
+        syncSoon();
+}
+
+void SyncController::shownCategorySettled()
+{
+    if (m_waiting) {
+        m_waiting = false;
+        syncSoon();
+    }
+}
+
+void SyncController::start()
+{
+    auto run = std::make_shared<Run>();
+    SyncInput& input = run->input;
+    try {
+        const QHash<QString, QString> stored = m_store.readSyncAccount();
+        input.home = stored.value(kHome);
+        for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry) {
+            if (entry.value().isEmpty())
+                continue;
+            if (entry.key().startsWith(kDelete))
+                input.calendarsToDelete.append(entry.key().mid(kDelete.size()));
+            else if (entry.key().startsWith(kIgnore))
+                input.calendarsIgnored.append(entry.key().mid(kIgnore.size()));
+            else if (entry.key().startsWith(kLocalOnly))
+                input.localOnly.insert(entry.key().mid(kLocalOnly.size()));
+        }
+        input.calendars = m_store.readSyncCalendars();
+        input.tree = m_host.syncCategories();
+        input.treeChanged = stored.value(kTree) != QString::number(SyncDigests::ofTree(input.tree));
+        QHash<QString, quint64> synced;
+        for (const SettingsStore::SyncCalendar& c : std::as_const(input.calendars))
+            synced.insert(c.categoryKey, c.localDigest);
+        const QString shown = m_host.syncShownCategory();
+        const bool shownUnsaved = !shown.isEmpty() && m_host.shownListsUnsaved();
+        for (const SyncCategory& c : std::as_const(input.tree)) {
+            if (input.localOnly.contains(c.key))
+                continue;
+            if (shownUnsaved && c.key == shown) {
+                // Its working copy holds what no saving command stored: it waits.
+                input.leftOut.insert(c.key);
+                m_waiting = true;
+                continue;
+            }
+            const quint64 digest = SyncDigests::ofStoredLists(m_store, c.key);
+            input.localDigests.insert(c.key, digest);
+            const auto was = synced.constFind(c.key);
+            if (was == synced.cend() || *was != digest)
+                input.lists.insert(c.key, m_host.syncLists(c.key));
+        }
+    } catch (const Failure& failure) {
+        setStatus(QStringLiteral("Sync could not start: %1").arg(failure.description()));
+        return;
+    }
+    const Account stored = account();
+    Dav::Account davAccount{QUrl(stored.address), stored.user, m_password, stored.plainHttpAgreed};
+    run->client = std::make_unique<Dav::Client>(davAccount, m_limits);
+    m_run = run;
+    setStatus(QStringLiteral("Syncing\u2026"));
+    SettingsStore& store = m_store;
+    QPointer<SyncController> self(this);
+    run->thread = QThread::create([run, &store, self] {
+        try {
+            run->outcome = SyncRun::run(*run->client, run->input, store);
+        } catch (const Failure& failure) {
+            run->failure = failure.description();
+        } catch (const std::exception&) {
+            run->failure = QStringLiteral("The sync ended unexpectedly.");
+        }
+        if (run->abandoned)
+            return;
+        QMetaObject::invokeMethod(
+            self.data(),
+            [run, self] {
+                if (self && !run->abandoned)
+                    self->finish(run);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(run->thread, &QThread::finished, run->thread, &QObject::deleteLater);
+    run->thread->start();
+}
+
+void SyncController::finish(const std::shared_ptr<Run>& run)
+{
+    run->thread->wait();
+    run->thread = nullptr; // deleted once its end is handled
+    run->when = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    if (!run->outcome) {
+        done(run, QStringLiteral("The last sync, at %1, failed: %2").arg(run->when, run->failure));
+        return;
+    }
+    SyncOutcome& outcome = *run->outcome;
+    SyncBatch& batch = outcome.batch;
+    try {
+        // The questions first: nothing of their categories changes before the answer.
+        for (const SyncBatch::Question& question : std::as_const(batch.questions)) {
+            if (m_host.askSync(question.text)) {
+                append(batch.state, question.ifYes);
+                continue;
+            }
+            append(batch.state, question.ifNo);
+            if (!question.noMessage.isEmpty())
+                outcome.problems.append(question.noMessage);
+            batch.settledCategories.removeAll(question.categoryKey);
+            batch.tasks.removeIf([&](const SyncBatch::TaskChange& change) {
+                return change.categoryKey == question.categoryKey && change.deletedThere;
+            });
+            batch.activeOrder.remove(question.categoryKey);
+        }
+        if (!outcome.home.isEmpty() && outcome.home != run->input.home)
+            batch.state.syncAccount.emplace_back(kHome, outcome.home);
+        // The rows of tasks that were only uploaded are stored after the batch, in slices, so
+        // that a big upload never holds the window for long. Until the last slice is stored the
+        // lists are not taken as settled: a sync cut off before then compares them anew.
+        QSet<QString> changing;
+        for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks))
+            changing.insert(change.uid.toString(QUuid::WithoutBraces));
+        auto& rows = batch.state.syncTasks;
+        const auto rest = std::stable_partition(
+            rows.begin(), rows.end(), [&](const auto& row) { return changing.contains(row.uid); });
+        run->rest.assign(std::make_move_iterator(rest), std::make_move_iterator(rows.end()));
+        rows.erase(rest, rows.end());
+        run->made = m_host.applySyncBatch(batch);
+        for (SettingsStore::SyncTask& row : run->rest)
+            row.categoryKey = run->made.value(row.categoryKey, row.categoryKey);
+        if (!batch.held.isEmpty())
+            m_waiting = true;
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
+                      .arg(run->when, failure.description()));
+        return;
+    }
+    storeSlice(run);
+}
+
+void SyncController::storeSlice(const std::shared_ptr<Run>& run)
+{
+    if (run->abandoned)
+        return;
+    constexpr std::size_t kSliceRows = 2000;
+    SyncOutcome& outcome = *run->outcome;
+    SyncBatch& batch = outcome.batch;
+    try {
+        SettingsStore::Changes slice;
+        const std::size_t take = std::min(kSliceRows, run->rest.size() - run->stored);
+        slice.syncTasks.assign(run->rest.begin() + qsizetype(run->stored),
+                               run->rest.begin() + qsizetype(run->stored + take));
+        run->stored += take;
+        const bool last = run->stored == run->rest.size();
+        if (last) {
+            // The lists as stored now are what was synced: while they stay so, the next sync
+            // leaves them alone.
+            QHash<QString, SettingsStore::SyncCalendar> calendars;
+            for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars())
+                calendars.insert(c.categoryKey, c);
+            for (QString key : std::as_const(batch.settledCategories)) {
+                key = run->made.value(key, key);
+                if (!calendars.contains(key))
+                    continue;
+                SettingsStore::SyncCalendar c = calendars.value(key);
+                c.localDigest = SyncDigests::ofStoredLists(m_store, key);
+                slice.syncCalendars.push_back(c);
+            }
+            if (run->made.isEmpty() && batch.questions.isEmpty())
+                slice.syncAccount.emplace_back(
+                    kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
+        }
+        m_store.apply(slice);
+        if (!last) {
+            QTimer::singleShot(0, this, [this, run] { storeSlice(run); });
+            return;
+        }
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
+                      .arg(run->when, failure.description()));
+        return;
+    }
+    QString text = QStringLiteral("Last synced at %1").arg(run->when);
+    QStringList did;
+    if (outcome.uploaded)
+        did.append(counted(outcome.uploaded, "task sent", "tasks sent"));
+    if (outcome.downloaded)
+        did.append(counted(outcome.downloaded, "task received", "tasks received"));
+    if (outcome.removedThere)
+        did.append(counted(outcome.removedThere, "task deleted on the server",
+                           "tasks deleted on the server"));
+    text += did.isEmpty()
+                ? QStringLiteral(": nothing to do.")
+                : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (outcome.conflicts)
+        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
+                               "this one's in Deleted Tasks.")
+                    .arg(counted(outcome.conflicts, "task was", "tasks were"));
+    if (!outcome.problems.isEmpty())
+        text += QLatin1Char(' ') + outcome.problems.join(QLatin1Char(' '));
+    if (outcome.retrySoon || !batch.questions.isEmpty() || !run->made.isEmpty())
+        m_again = true;
+    done(run, text);
+}
+
+void SyncController::done(const std::shared_ptr<Run>& run, const QString& status)
+{
+    if (m_run == run)
+        m_run.reset();
+    setStatus(status);
+    emit finished();
+    if (std::exchange(m_again, false))
+        syncSoon();
+}
+
+void SyncController::stop(int waitMs)
+{
+    m_soon.stop();
+    m_interval.stop();
+    if (!m_run)
+        return;
+    std::shared_ptr<Run> run = std::exchange(m_run, nullptr);
+    run->abandoned = true;
+    run->client->cancel();
+    // A worker that does not end in time is left to end on its own: what was not sent goes
+    // next time.
+    if (run->thread)
+        run->thread->wait(waitMs);
+}

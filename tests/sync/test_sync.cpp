@@ -1,0 +1,374 @@
+// Two-way sync on the real window, store and Radicale: the first sync of a store that has
+// tasks, a second home on the same account, changes both ways, conflicts, deletions there, and
+// another program on the same account.
+#include "misbehaving_server.h"
+#include "scripted_prompts.h"
+#include "sync_home.h"
+#include "test_main.h"
+
+Q_DECLARE_METATYPE(MisbehavingServer::Answer)
+
+namespace {
+
+const QString kTree = QStringLiteral("Work;1_Root_1;^Reports;2_Sublist_4;1_Root_1^Home;1_Root_2;^");
+const QHash<QString, QStringList> kLists = {
+    {QStringLiteral("1_Root_1"),
+     {QStringLiteral("Call the bank|High|General|||"), QStringLiteral("File taxes|Medium|Work|||"),
+      QStringLiteral("Book flights|Low|Personal||seat by the window|Done")}},
+    {QStringLiteral("2_Sublist_4"), {QStringLiteral("Quarterly figures|Highest|Work|||")}},
+    {QStringLiteral("1_Root_2"), {QStringLiteral("Sweep|Low|General|||")}},
+    {QStringLiteral("1_Root_2Del"), {QStringLiteral("Old chore|Low|General|||")}},
+};
+
+} // namespace
+
+class TestSync : public QObject
+{
+    Q_OBJECT
+
+    ScriptedPrompts m_prompts;
+    std::unique_ptr<RadicaleServer> m_server;
+
+    // A home with the tasks above, synced once, and a second one made from nothing.
+    std::pair<std::unique_ptr<Home>, std::unique_ptr<Home>> twoHomes()
+    {
+        auto first = std::make_unique<Home>(*m_server, kTree, kLists);
+        auto second = std::make_unique<Home>(*m_server, QString(""));
+        if (!first->syncNow() || !second->syncNow())
+            qWarning("a sync did not end");
+        return {std::move(first), std::move(second)};
+    }
+
+    void sameActiveLists(const Home& a, const Home& b)
+    {
+        QCOMPARE(a.tree(), b.tree());
+        for (const QString& path : a.tree()) {
+            const QString name = path.section(u'/', -1);
+            QCOMPARE(b.tasks(name), a.tasks(name));
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_server = std::make_unique<RadicaleServer>();
+        QVERIFY2(m_server->isRunning(), qPrintable(m_server->errorString()));
+        m_prompts.clear();
+        m_prompts.yesNoAnswers.clear();
+    }
+    void cleanup() { m_server.reset(); }
+
+    void firstSync_uploadsEveryList_andASecondHomeEndsTheSame_data()
+    {
+        QTest::addColumn<QString>("secondTree");
+        QTest::newRow("second home empty") << QString("");
+        QTest::newRow("second home with the first start's tree") << QString();
+    }
+    void firstSync_uploadsEveryList_andASecondHomeEndsTheSame()
+    {
+        QFETCH(QString, secondTree);
+        Home first(*m_server, kTree, kLists);
+        QVERIFY(first.syncNow());
+        QVERIFY2(first.sync().statusText().contains(QStringLiteral("5 tasks sent")),
+                 qPrintable(first.sync().statusText()));
+        // Another program reads what went up, in list order, with the right fields.
+        const QJsonArray work = foreignTasks(*m_server, QStringLiteral("Work"));
+        QCOMPARE(work.size(), 3);
+        QCOMPARE(work[0][QStringLiteral("summary")].toString(), QStringLiteral("Call the bank"));
+        QCOMPARE(work[0][QStringLiteral("priority")].toInt(), 3);
+        QCOMPARE(work[2][QStringLiteral("status")].toString(), QStringLiteral("COMPLETED"));
+        QCOMPARE(work[2][QStringLiteral("description")].toString(),
+                 QStringLiteral("seat by the window"));
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList{"Sweep"});
+
+        Home second(*m_server, secondTree);
+        QVERIFY(second.syncNow());
+        QVERIFY(first.syncNow()); // takes what the second had of its own
+        sameActiveLists(first, second);
+        QCOMPARE(first.tree().mid(0, 3), QStringList({"Work", "Work/Reports", "Home"}));
+        // Nothing went up twice.
+        QCOMPARE(foreignTasks(*m_server, QStringLiteral("Work")).size(), 3);
+        // The deleted list is this home's own.
+        QCOMPARE(second.texts(QStringLiteral("Home"), true), QStringList());
+        QCOMPARE(first.texts(QStringLiteral("Home"), true), QStringList{"Old chore"});
+    }
+
+    void changesTravel_bothWays_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("fromSecond");
+        for (const bool fromSecond : {false, true}) {
+            const char* way = fromSecond ? " from the second home" : " from the first";
+            for (const char* change : {"edit", "delete", "restore", "delete key", "move up"})
+                QTest::newRow(qPrintable(QString::fromLatin1(change) + QLatin1StringView(way)))
+                    << QString::fromLatin1(change) << fromSecond;
+        }
+    }
+    void changesTravel_bothWays()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, fromSecond);
+        auto [first, second] = twoHomes();
+        Home& here = fromSecond ? *second : *first;
+        Home& there = fromSecond ? *first : *second;
+        const QString work = QStringLiteral("Work");
+        if (change == u"edit") {
+            here.edit(work, QStringLiteral("File taxes"), NotesCol, QStringLiteral("by Friday"));
+        } else if (change == u"delete") {
+            here.moveBetweenLists(work, QStringLiteral("File taxes"), false);
+        } else if (change == u"restore") {
+            here.moveBetweenLists(work, QStringLiteral("File taxes"), false);
+            QVERIFY(here.syncNow());
+            QVERIFY(there.syncNow());
+            QCOMPARE(there.texts(work, true), QStringList{"File taxes"});
+            here.moveBetweenLists(work, QStringLiteral("File taxes"), true);
+        } else if (change == u"delete key") {
+            here.deleteForGood(work, QStringLiteral("File taxes"));
+        } else if (change == u"move up") {
+            here.moveUp(work, QStringLiteral("Book flights"));
+        }
+        QVERIFY(here.syncNow());
+        QVERIFY(there.syncNow());
+        QCOMPARE(there.tasks(work), here.tasks(work));
+        const QStringList onServer = foreignSummaries(*m_server, work);
+        QCOMPARE(onServer, here.texts(work));
+        if (change == u"delete" || change == u"delete key") {
+            // Deleted there moves to the deleted list here: it never vanishes.
+            QCOMPARE(there.texts(work, true), QStringList{"File taxes"});
+            QVERIFY(!there.uidOf(work, QStringLiteral("File taxes"), true).isNull());
+        }
+        // A sync with nothing to do changes nothing.
+        QVERIFY(there.syncNow());
+        QVERIFY2(there.sync().statusText().contains(QStringLiteral("nothing to do")),
+                 qPrintable(there.sync().statusText()));
+    }
+
+    void sameFieldChangedOnBothSides_keepsBothVersions()
+    {
+        auto [first, second] = twoHomes();
+        const QString work = QStringLiteral("Work");
+        first->edit(work, QStringLiteral("Call the bank"), TaskCol,
+                    QStringLiteral("Call the bank"));
+        first->edit(work, QStringLiteral("Call the bank"), NotesCol, QStringLiteral("first"));
+        first->edit(work, QStringLiteral("File taxes"), PriorityCol, QStringLiteral("Highest"));
+        second->edit(work, QStringLiteral("Call the bank"), NotesCol, QStringLiteral("second"));
+        second->edit(work, QStringLiteral("File taxes"), NotesCol, QStringLiteral("online"));
+        QVERIFY(first->syncNow());
+        QVERIFY(second->syncNow());
+        // The server's value stays in the list; this home's own is kept in the deleted list.
+        QCOMPARE(second->tasks(work).value(0),
+                 QStringLiteral("Call the bank|High|General||first|"));
+        QCOMPARE(second->tasks(work, true),
+                 QStringList{QStringLiteral("Call the bank|High|General||second|")});
+        QVERIFY(second->sync().statusText().contains(QStringLiteral("changed on both sides")));
+        // Different fields merge.
+        QCOMPARE(second->tasks(work).value(1), QStringLiteral("File taxes|Highest|Work||online|"));
+        QVERIFY(first->syncNow());
+        QCOMPARE(first->tasks(work), second->tasks(work));
+    }
+
+    void anotherProgram_createsCompletesEditsDeletes_andItsAlarmSurvives()
+    {
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        const QString work = QStringLiteral("Work");
+        const auto step = [&](const QStringList& args) {
+            foreign(*m_server, args);
+            return home.syncNow();
+        };
+        QVERIFY(step({"create", "Work", "phone-task-1", "Buy milk"}));
+        QCOMPARE(home.texts(work).last(), QStringLiteral("Buy milk"));
+        QVERIFY(step({"complete", "Work", "phone-task-1"}));
+        QCOMPARE(home.rows(work).last().fields[DoneCol], QStringLiteral("Done"));
+        QVERIFY(step({"edit", "Work", "phone-task-1", "Buy oat milk"}));
+        QCOMPARE(home.texts(work).last(), QStringLiteral("Buy oat milk"));
+        QVERIFY(step({"alarm", "Work", "phone-task-1"}));
+        home.edit(work, QStringLiteral("Buy oat milk"), NotesCol, QStringLiteral("two litres"));
+        QVERIFY(home.syncNow());
+        QJsonObject task;
+        for (const QJsonValue& t : foreignTasks(*m_server, work))
+            if (t[QStringLiteral("uid")].toString() == u"phone-task-1")
+                task = t.toObject();
+        QCOMPARE(task[QStringLiteral("description")].toString(), QStringLiteral("two litres"));
+        QCOMPARE(task[QStringLiteral("alarms")].toInt(), 1);
+        QVERIFY(step({"delete", "Work", "phone-task-1"}));
+        QVERIFY(!home.texts(work).contains(QStringLiteral("Buy oat milk")));
+        QCOMPARE(home.texts(work, true), QStringList{"Buy oat milk"});
+        // A task calendar made by another program becomes a top-level category.
+        QVERIFY(step({"make-calendar", "Phone"}));
+        QCOMPARE(home.tree().last(), QStringLiteral("Phone"));
+    }
+
+    void deletionsThere_ofMostOfAList_areAskedAbout()
+    {
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        const QString work = QStringLiteral("Work");
+        for (const QJsonValue& t : foreignTasks(*m_server, work))
+            foreign(*m_server, {"delete", "Work", t[QStringLiteral("uid")].toString()});
+        m_prompts.yesNoAnswers = {false};
+        QVERIFY(home.syncNow());
+        QCOMPARE(m_prompts.shown.last().kind, ScriptedPrompts::Shown::YesNo);
+        QVERIFY(m_prompts.shown.last().text.startsWith(QStringLiteral("3 of the 3 tasks of")));
+        // No: they stay here and go up again.
+        QCOMPARE(home.texts(work).size(), 3);
+        QVERIFY(home.syncNow());
+        QCOMPARE(foreignSummaries(*m_server, work).size(), 3);
+    }
+
+    void removingASyncedCategory_asks_andCtrlZBringsItBack_data()
+    {
+        QTest::addColumn<bool>("deleteThere");
+        QTest::newRow("yes: deleted there") << true;
+        QTest::newRow("no: left there") << false;
+    }
+    void removingASyncedCategory_asks_andCtrlZBringsItBack()
+    {
+        QFETCH(bool, deleteThere);
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        home.show(QStringLiteral("Home"));
+        m_prompts.yesNoAnswers = {deleteThere};
+        home.window->PushButton4_Click();
+        QCOMPARE(m_prompts.shown.last().text,
+                 QStringLiteral("Also delete \"Home\" and its 1 tasks on the server and on every "
+                                "device that syncs with it?"));
+        QVERIFY(home.syncNow());
+        const QString calendars = QString::fromUtf8(foreign(*m_server, {"calendars"}));
+        QCOMPARE(calendars.contains(QStringLiteral("Home")), !deleteThere);
+        QVERIFY(!home.tree().contains(QStringLiteral("Home"))); // not brought back by a sync
+        home.window->undoRemoval();
+        QVERIFY(home.syncNow());
+        QVERIFY(home.tree().contains(QStringLiteral("Home")));
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList{"Sweep"});
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Home")),
+                 1);
+    }
+
+    void changesForTheListsOnScreen_waitWhileTheyHoldAnUnsavedChange()
+    {
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        home.selectTask(QStringLiteral("Work"), QStringLiteral("File taxes"), false);
+        home.window->PushButton5_Click(); // unsaved: on screen only
+        const QStringList onScreen = Form1Texts(home);
+        QJsonArray tasks = foreignTasks(*m_server, QStringLiteral("Work"));
+        foreign(*m_server,
+                {"edit", "Work", tasks[2][QStringLiteral("uid")].toString(), "Book a train"});
+        QVERIFY(home.syncNow());
+        QCOMPARE(Form1Texts(home), onScreen);
+        home.window->saveTaskLists(); // the saving command: merged now
+        QVERIFY(home.syncNow());
+        QCOMPARE(Form1Texts(home), QStringList({"File taxes", "Call the bank", "Book a train"}));
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")), Form1Texts(home));
+    }
+
+    void aSyncKilledOnTheWay_isFinishedByTheNext_withoutDuplicates_data()
+    {
+        QTest::addColumn<int>("killAfterMs");
+        for (const int ms : {150, 400, 900, 2000})
+            QTest::addRow("killed after %d ms", ms) << ms;
+    }
+    void aSyncKilledOnTheWay_isFinishedByTheNext_withoutDuplicates()
+    {
+        QFETCH(int, killAfterMs);
+        constexpr int kTasks = 400;
+        QStringList many;
+        for (int i = 0; i < kTasks; ++i)
+            many.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Kestrune.db"));
+        {
+            SettingsStore store(path);
+            store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^"));
+            QString value;
+            for (const QString& task : many)
+                value += task.split(u'|').join(QStringLiteral("My_Separatora12")) +
+                         QStringLiteral("My_Separatora08");
+            store.write(QStringLiteral("1_Root_1"), value);
+        }
+        QProcess helper;
+        helper.start(QStringLiteral(SYNC_KILL_HELPER),
+                     {path, m_server->url().toString(), m_server->user(), m_server->password()});
+        QVERIFY(helper.waitForStarted());
+        QTest::qWait(killAfterMs);
+        helper.kill();
+        helper.waitForFinished();
+
+        Home home(*m_server, QString(), {}, path);
+        QVERIFY(home.syncNow());
+        QVERIFY(home.syncNow());
+        QCOMPARE(home.texts(QStringLiteral("Work")).size(), kTasks);
+        const QJsonArray there = foreignTasks(*m_server, QStringLiteral("Work"));
+        QSet<QString> uids;
+        for (const QJsonValue& task : there)
+            uids.insert(task[QStringLiteral("uid")].toString());
+        QCOMPARE(there.size(), kTasks);
+        QCOMPARE(uids.size(), kTasks);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Work")),
+                 1);
+        Home second(*m_server, QString(""));
+        QVERIFY(second.syncNow());
+        QCOMPARE(second.texts(QStringLiteral("Work")), home.texts(QStringLiteral("Work")));
+    }
+
+    void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()
+    {
+        QTest::addColumn<MisbehavingServer::Answer>("answer");
+        QTest::newRow("401") << MisbehavingServer::status(401);
+        QTest::newRow("403") << MisbehavingServer::status(403);
+        QTest::newRow("404") << MisbehavingServer::status(404);
+        QTest::newRow("412") << MisbehavingServer::status(412);
+        QTest::newRow("500") << MisbehavingServer::status(500);
+        QTest::newRow("garbage XML") << MisbehavingServer::multistatus("<d:multistatus><d:resp");
+        QTest::newRow("a body that never ends") << MisbehavingServer::endlessBody();
+        QTest::newRow("no answer at all") << MisbehavingServer::silence();
+    }
+    void aServerThatFails_leavesAClearStatus_andNothingChangedHere()
+    {
+        QFETCH(MisbehavingServer::Answer, answer);
+        MisbehavingServer server(answer);
+        Home home(*m_server, kTree, kLists);
+        Dav::Limits limits;
+        limits.requestTimeoutMs = 1500;
+        limits.maxResponseBytes = 1 << 20;
+        home.sync().setLimits(limits);
+        home.sync().setAccount({server.url().toString(), QStringLiteral("alice"), false});
+        const QHash<QString, QString> before = home.store->readSection();
+        QVERIFY(home.syncNow());
+        const QString status = home.sync().statusText();
+        QVERIFY2(status.contains(QStringLiteral("failed: ")) && status.endsWith(u'.'),
+                 qPrintable(status));
+        QVERIFY(!status.contains(m_server->password()));
+        QCOMPARE(home.store->readSection(), before);
+        QVERIFY(home.store->readSyncCalendars().isEmpty());
+        QVERIFY(home.store->readSyncTasks().isEmpty());
+    }
+
+    void closingTheWindow_waitsASecondAtMost_forASyncUnderWay()
+    {
+        MisbehavingServer server(MisbehavingServer::silence());
+        Home home(*m_server, kTree, kLists);
+        home.sync().setAccount({server.url().toString(), QStringLiteral("alice"), false});
+        home.sync().syncNow();
+        QTest::qWait(200);
+        QVERIFY(home.sync().isRunning());
+        QElapsedTimer closing;
+        closing.start();
+        home.sync().stop(1000);
+        QVERIFY2(closing.elapsed() < 1300, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(!home.sync().isRunning());
+    }
+
+private:
+    static QStringList Form1Texts(const Home& home)
+    {
+        QStringList texts;
+        for (const TaskRow& row : home.window->ListView1->tasks()->rows())
+            texts.append(row.fields[0]);
+        return texts;
+    }
+};
+
+KESTRUNE_TEST_MAIN(TestSync)
+#include "test_sync.moc"
