@@ -23,6 +23,9 @@ packages=(
     dbus-daemon python3 python3-dbus python3-gi weston xwayland qt6-wayland trayer
     # test-only: other programs that write and read iCalendar tasks
     todoman python3-icalendar
+    # the sync password in the desktop's secret store: QtKeychain, and libsecret, which it loads
+    # at run time to reach the Secret Service
+    qtkeychain-qt6-dev libsecret-1-0
     # make package: dpkg-shlibdeps finds the .deb's dependencies
     dpkg-dev
 )
