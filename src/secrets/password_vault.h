@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <deque>
 
 namespace QKeychain {
 class Job;
@@ -56,14 +57,26 @@ private:
         Write,
         Remove,
     };
-    void start(QKeychain::Job* job, Kind kind, const QString& address, const QString& user);
-    void answer(Kind kind, const QString& address, const QString& user, Outcome outcome,
-                const QString& password = {});
+    struct Call
+    {
+        Kind kind;
+        QString address;
+        QString user;
+        QString password;
+    };
+    void enqueue(Call call);
+    void startNext();
+    void start(QKeychain::Job* job, const Call& call);
+    void answer(const Call& call, Outcome outcome, const QString& password = {});
     void setAvailable(bool available);
 
     int m_timeoutMs = kDefaultTimeoutMs;
     bool m_available = true;
-    // A store that left a call unanswered holds every later one behind it (the keychain runs one
-    // call at a time), so from then on calls are answered at once, without it.
+    // One call at a time goes to the store, as the keychain runs them one at a time anyway: a
+    // call's time-out then counts from when the store has it.
+    std::deque<Call> m_calls;
+    bool m_busy = false;
+    // A store that left a call unanswered holds every later one behind it, so until that call
+    // ends the rest are answered at once, without it.
     bool m_stalled = false;
 };

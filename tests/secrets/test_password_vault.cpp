@@ -171,6 +171,26 @@ private slots:
         QVERIFY(vault.isAvailable());
     }
 
+    void store_callsInARow_answeredInOrder()
+    {
+        if (!serviceOnBus())
+            QSKIP("no secret store on this bus");
+        PasswordVault vault;
+        const QString carl = QStringLiteral("carl");
+        QStringList order;
+        connect(&vault, &PasswordVault::writeFinished, this,
+                [&](const QString&, const QString&, PasswordVault::Outcome) {
+                    order.append(QStringLiteral("write"));
+                });
+        QSignalSpy reads(&vault, &PasswordVault::readFinished);
+        vault.write(kAddress, carl, QStringLiteral("pw-c1"));
+        vault.write(kAddress, carl, QStringLiteral("pw-c2"));
+        vault.read(kAddress, carl);
+        QVERIFY(reads.wait(10000));
+        QCOMPARE(order, QStringList({QStringLiteral("write"), QStringLiteral("write")}));
+        QCOMPARE(reads.first().value(3).toString(), QStringLiteral("pw-c2"));
+    }
+
     // Runs last: the store's unanswered call holds the keychain's later calls behind it.
     void silentStore_saysUnavailableAfterTheTimeout()
     {
