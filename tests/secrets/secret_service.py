@@ -3,7 +3,7 @@
 alias names, and "plain" sessions only. It answers the calls the keychain makes (found by
 watching it: OpenSession, SearchItems, GetSecrets, CreateItem on the default alias, Item.Delete,
 and the properties), keeps its items in memory, tells the tests what it holds, and can be told to
-stop answering, as a hung keyring would."""
+stop answering, as a hung keyring would, and later go on, as one that was unlocked late."""
 import itertools
 import sys
 
@@ -23,7 +23,7 @@ NO_PROMPT = dbus.ObjectPath("/")
 ASYNC = ("ok", "fail")
 
 silent = False
-unanswered = []  # kept so that no call left hanging is ever answered
+held = []  # the calls that came while silent, answered when the service speaks again
 
 
 class NotSupported(dbus.DBusException):
@@ -35,9 +35,9 @@ class NoSuchObject(dbus.DBusException):
 
 
 def respond(ok, fail, work):
-    """Answers with what work() gives, or not at all while the service plays dead."""
+    """Answers with what work() gives, or holds the call while the service plays dead."""
     if silent:
-        unanswered.append((ok, fail))
+        held.append((ok, fail, work))
         return
     try:
         result = work()
@@ -194,6 +194,8 @@ class Service(WithProperties):
     def SetSilent(self, value):
         global silent
         silent = bool(value)
+        while not silent and held:
+            respond(*held.pop(0))
 
 
 DBusGMainLoop(set_as_default=True)
