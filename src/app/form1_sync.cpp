@@ -3,6 +3,7 @@
 #include "error_report.h"
 #include "form1.h"
 #include "prompts.h"
+#include "sync_account_link.h"
 #include "sync_controller.h"
 #include "sync_digests.h"
 #include "sync_run.h"
@@ -10,6 +11,8 @@
 #include "task_directory.h"
 #include "task_list_view.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QShortcut>
 #include <QTimer>
 
@@ -142,6 +145,12 @@ SyncLink* syncLinkOf(const Form1* window)
 void Form1::installSync()
 {
     auto* link = new SyncLink(*this);
+    auto* account = new SyncAccountLink(link->controller(), this);
+    QAction* openSync = mnuTasks->addAction(QStringLiteral("S&ync..."));
+    openSync->setObjectName(QStringLiteral("actionSync"));
+    openSync->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    addAction(openSync);
+    connect(openSync, &QAction::triggered, account, &SyncAccountLink::open);
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
             [link] { link->controller().syncNow(); });
     // At start, once the window is up.
