@@ -661,7 +661,8 @@ std::optional<SyncReport> Client::syncCollection(const QString& href, const QStr
             s.perform(Request{"REPORT", s.urlOf(path), syncCollectionBody(current), "0", kXmlBody});
         if (answer.failure)
             throw *answer.failure;
-        if (!current.isEmpty() && (answer.status == 403 || answer.status == 409) &&
+        // RFC 6578 names 403; servers use other refusals too, always with the precondition.
+        if (!current.isEmpty() && answer.status >= 400 && answer.status <= 499 &&
             namesPrecondition(answer.body, u"valid-sync-token"))
             return std::nullopt;
         if (!isSuccess(answer.status))
