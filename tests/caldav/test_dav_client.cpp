@@ -427,6 +427,22 @@ private slots:
         QVERIFY(elsewhere.requests().isEmpty());
     }
 
+    void redirectOnTheSameServer_followedWithCredentialsFiveTimes()
+    {
+        MisbehavingServer server;
+        server.setAnswer(MisbehavingServer::redirect(server.url().resolved(QUrl("/moved/"))));
+        Client client(account(server.url()));
+        const auto failure = failureOf([&] { client.listResources("/alice/c/"); });
+        QVERIFY(failure);
+        QCOMPARE(failure->kind(), Kind::BadResponse);
+        checkPlain(*failure);
+        const QList<QByteArray> requests = server.requests();
+        QCOMPARE(requests.size(), 6);
+        QVERIFY(requests.last().startsWith("PROPFIND /moved/ "));
+        for (const QByteArray& request : requests)
+            QVERIFY(request.contains("Authorization: Basic "));
+    }
+
     void plainHttp_onlyToThisComputerUnlessAgreed_data()
     {
         QTest::addColumn<QString>("address");
