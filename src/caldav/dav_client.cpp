@@ -147,6 +147,9 @@ bool isLoopback(const QString& host)
     return !address.isNull() && address.isLoopback();
 }
 
+const QList<QPair<QByteArray, QByteArray>> kXmlBody = {
+    {"Content-Type", "application/xml; charset=utf-8"}};
+
 QString withSlash(QString path)
 {
     if (!path.endsWith(u'/'))
@@ -495,19 +498,15 @@ QUrl Client::findCalendarHome()
     const QList<QUrl> starts =
         atRoot ? QList<QUrl>{wellKnown, address} : QList<QUrl>{address, wellKnown};
 
-    // One PROPFIND Depth 0; std::nullopt where the server has nothing to say there (404, 405,
-    // ...), a throw where it refuses the account or cannot be reached.
     // What a place that led nowhere said, told when no other place leads to a home either:
     // a redirect to another server, an answer that could not be read.
     std::optional<DavFailure> firstRefusal;
+    // One PROPFIND Depth 0; std::nullopt where the server has nothing to say there (404, 405,
+    // ...), a throw where it refuses the account or cannot be reached.
     auto ask = [&](const QUrl& url,
                    std::initializer_list<PropName> props) -> std::optional<DavResponse> {
         const Answer answer =
-            s.perform(Request{"PROPFIND",
-                              url,
-                              propfindBody(props),
-                              "0",
-                              {{"Content-Type", "application/xml; charset=utf-8"}}});
+            s.perform(Request{"PROPFIND", url, propfindBody(props), "0", kXmlBody});
         if (answer.failure) {
             const Kind kind = answer.failure->kind();
             if (kind != Kind::BadResponse &&
@@ -573,9 +572,6 @@ Collection collectionOf(const DavResponse& response)
         collection.placement = readPlacement(*response.category);
     return collection;
 }
-
-const QList<QPair<QByteArray, QByteArray>> kXmlBody = {
-    {"Content-Type", "application/xml; charset=utf-8"}};
 
 QByteArray collectionPropfind()
 {
@@ -665,7 +661,8 @@ std::optional<SyncReport> Client::syncCollection(const QString& href, const QStr
             s.perform(Request{"REPORT", s.urlOf(path), syncCollectionBody(current), "0", kXmlBody});
         if (answer.failure)
             throw *answer.failure;
-        if (!current.isEmpty() && (answer.status == 403 || answer.status == 409) &&
+        // RFC 6578 names 403; servers use other refusals too, always with the precondition.
+        if (!current.isEmpty() && answer.status >= 400 && answer.status <= 499 &&
             namesPrecondition(answer.body, u"valid-sync-token"))
             return std::nullopt;
         if (!isSuccess(answer.status))

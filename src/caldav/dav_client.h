@@ -121,7 +121,10 @@ struct SyncReport
 // for each call; never from the GUI thread). Every call throws DavFailure on a failure of the
 // whole step; the *Many calls report per item instead and throw only when the connection or
 // the account fails. Credentials are sent only to the account's own scheme+host+port: a
-// redirect elsewhere is followed without them or refused. Responses are size- and time-limited.
+// redirect there is followed (at most 5 times), a redirect elsewhere is refused (Insecure,
+// naming the other address; discovery first tries its other ways in). Responses are size- and
+// time-limited. Its network objects belong to the thread of the first call: destroy the client
+// on that thread, or once that thread has finished.
 class Client
 {
 public:

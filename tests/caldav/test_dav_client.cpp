@@ -97,6 +97,70 @@ private slots:
         QCOMPARE(client.findCalendarHome(), m_radicale->url().resolved(QUrl("/alice/")));
     }
 
+    // Principal and home apart, hrefs as absolute URLs, calendars of other programs, and a
+    // well-known address that points to another server: the way on from the root is taken.
+    void findCalendarHome_andCalendarsLaidOutAsOtherServersDo()
+    {
+        MisbehavingServer elsewhere(MisbehavingServer::status(500));
+        MisbehavingServer server(MisbehavingServer::status(404));
+        const QByteArray origin = server.url().toEncoded().chopped(1);
+        const QByteArray ok = "<d:status>HTTP/1.1 200 OK</d:status>";
+        auto multistatus = [&](const QByteArray& responses) {
+            return MisbehavingServer::multistatus(
+                "<d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\" "
+                "xmlns:k=\"urn:x-kestrune:caldav\">" +
+                responses + "</d:multistatus>");
+        };
+        auto calendar = [&](const QByteArray& href, const QByteArray& props) {
+            return "<d:response><d:href>" + href +
+                   "</d:href><d:propstat><d:prop><d:resourcetype><d:collection/><c:calendar/>"
+                   "</d:resourcetype>" +
+                   props + "</d:prop>" + ok + "</d:propstat></d:response>";
+        };
+        server.setAnswer("/.well-known/caldav", MisbehavingServer::redirect(elsewhere.url()));
+        server.setAnswer("/", multistatus("<d:response><d:href>/</d:href><d:propstat><d:prop>"
+                                          "<d:current-user-principal><d:href>/p/alice/</d:href>"
+                                          "</d:current-user-principal></d:prop>" +
+                                          ok + "</d:propstat></d:response>"));
+        server.setAnswer("/p/alice/", multistatus("<d:response><d:href>/p/alice/</d:href>"
+                                                  "<d:propstat><d:prop><c:calendar-home-set>"
+                                                  "<d:href>" +
+                                                  origin +
+                                                  "/cal/al%C3%AFce</d:href>"
+                                                  "</c:calendar-home-set></d:prop>" +
+                                                  ok + "</d:propstat></d:response>"));
+        const QByteArray vtodos = "<c:supported-calendar-component-set><c:comp name=\"VEVENT\"/>"
+                                  "<c:comp name=\"VTODO\"/></c:supported-calendar-component-set>";
+        server.setAnswer(
+            "/cal/al%C3%AFce/",
+            multistatus("<d:response><d:href>/cal/al%C3%AFce/</d:href><d:propstat><d:prop>"
+                        "<d:resourcetype><d:collection/></d:resourcetype></d:prop>" +
+                        ok + "</d:propstat></d:response>" +
+                        calendar(origin + "/cal/al%C3%AFce/tasks/",
+                                 "<d:displayname>Tasks</d:displayname>" + vtodos) +
+                        calendar("/cal/al%C3%AFce/events/",
+                                 "<c:supported-calendar-component-set><c:comp name=\"VEVENT\"/>"
+                                 "</c:supported-calendar-component-set>") +
+                        calendar("/cal/al%C3%AFce/ours", "<k:category>k1\n\n0</k:category>") +
+                        "<d:response><d:href>/cal/al%C3%AFce/inbox/</d:href><d:propstat><d:prop>"
+                        "<d:resourcetype><d:collection/></d:resourcetype></d:prop>" +
+                        ok + "</d:propstat></d:response>"));
+
+        Client client(account(server.url()));
+        const QUrl home = client.findCalendarHome();
+        QCOMPARE(home.path(), QStringLiteral("/cal/al\u00efce/"));
+        const QList<Collection> calendars = client.listCalendars(home);
+        QCOMPARE(calendars.size(), 3);
+        QCOMPARE(calendars[0].href, QStringLiteral("/cal/al\u00efce/tasks/"));
+        QCOMPARE(calendars[0].displayName, QStringLiteral("Tasks"));
+        QVERIFY(calendars[0].holdsTodos && !calendars[0].placement);
+        QVERIFY(!calendars[1].holdsTodos);
+        QCOMPARE(calendars[2].href, QStringLiteral("/cal/al\u00efce/ours/"));
+        QVERIFY(calendars[2].holdsTodos); // no component set: anything goes
+        QCOMPARE(calendars[2].placement, std::optional(Placement{"k1", "", 0}));
+        QVERIFY(elsewhere.requests().isEmpty());
+    }
+
     void makeCalendar_nameAndPlacementReadBackAndUpdated()
     {
         const Collection made =
@@ -361,6 +425,22 @@ private slots:
         QVERIFY(here.requests().value(0).contains("Authorization: "));
         // Not followed at all: the other server would only ask for a password of its own.
         QVERIFY(elsewhere.requests().isEmpty());
+    }
+
+    void redirectOnTheSameServer_followedWithCredentialsFiveTimes()
+    {
+        MisbehavingServer server;
+        server.setAnswer(MisbehavingServer::redirect(server.url().resolved(QUrl("/moved/"))));
+        Client client(account(server.url()));
+        const auto failure = failureOf([&] { client.listResources("/alice/c/"); });
+        QVERIFY(failure);
+        QCOMPARE(failure->kind(), Kind::BadResponse);
+        checkPlain(*failure);
+        const QList<QByteArray> requests = server.requests();
+        QCOMPARE(requests.size(), 6);
+        QVERIFY(requests.last().startsWith("PROPFIND /moved/ "));
+        for (const QByteArray& request : requests)
+            QVERIFY(request.contains("Authorization: Basic "));
     }
 
     void plainHttp_onlyToThisComputerUnlessAgreed_data()

@@ -68,8 +68,7 @@ void serve(QTcpSocket* socket, MisbehavingServer* owner)
         if (buffer->size() < headEnd + 4 + length)
             return;
         *answered = true;
-        owner->record(head);
-        const MisbehavingServer::Answer answer = owner->answer();
+        const MisbehavingServer::Answer answer = owner->answerTo(head);
         using Way = MisbehavingServer::Answer::Way;
         if (answer.way == Way::Silence)
             return;
@@ -199,16 +198,19 @@ void MisbehavingServer::setAnswer(const Answer& answer)
     m_answer = answer;
 }
 
-MisbehavingServer::Answer MisbehavingServer::answer() const
+void MisbehavingServer::setAnswer(const QByteArray& path, const Answer& answer)
 {
     QMutexLocker lock(&m_mutex);
-    return m_answer;
+    m_byPath.insert(path, answer);
 }
 
-void MisbehavingServer::record(const QByteArray& head)
+MisbehavingServer::Answer MisbehavingServer::answerTo(const QByteArray& head)
 {
     QMutexLocker lock(&m_mutex);
     m_requests.append(head);
+    // "PROPFIND /path HTTP/1.1"
+    const QByteArray path = head.left(head.indexOf('\r')).split(' ').value(1);
+    return m_byPath.value(path, m_answer);
 }
 
 QUrl MisbehavingServer::url() const

@@ -6,6 +6,7 @@
 // blocks in its own event loop on the test's thread still gets its answers. Every request's
 // head is kept for the tests to look at (which headers were sent where).
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QPair>
@@ -48,19 +49,22 @@ public:
     MisbehavingServer(const MisbehavingServer&) = delete;
     MisbehavingServer& operator=(const MisbehavingServer&) = delete;
 
-    // Every request from now on gets this answer.
+    // Every request from now on gets this answer, but for the paths given their own.
     void setAnswer(const Answer& answer);
+    // Requests for `path` (as sent, percent-encoded) get this answer from now on.
+    void setAnswer(const QByteArray& path, const Answer& answer);
     // http://127.0.0.1:<port>/
     QUrl url() const;
     // The head of every request so far (request line and headers), oldest first.
     QList<QByteArray> requests() const;
 
-    Answer answer() const;
-    void record(const QByteArray& head);
+    // The answer for a request whose head is `head`, kept for requests() as it is given.
+    Answer answerTo(const QByteArray& head);
 
 private:
     mutable QMutex m_mutex;
     Answer m_answer;
+    QHash<QByteArray, Answer> m_byPath;
     QList<QByteArray> m_requests;
     quint16 m_port = 0;
     std::unique_ptr<QThread> m_thread;
