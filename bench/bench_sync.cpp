@@ -1,0 +1,273 @@
+// Sync against a local Radicale, with a busy store of 20 categories and 32767 tasks:
+// - the first upload, against a bare uploader that makes the same calendars and sends the same
+//   PUTs over as many connections, run right before it on the same server;
+// - the longest stall of the window's event loop while the program uploads;
+// - a sync with nothing to do;
+// - how soon one task ticked off reaches the server after the saving command returns.
+#include "busy_store.h"
+#include "calendar_file.h"
+#include "category_tree.h"
+#include "dav_client.h"
+#include "due_dates.h"
+#include "form1.h"
+#include "no_prompts.h"
+#include "radicale_server.h"
+#include "settings_store.h"
+#include "sync_controller.h"
+#include "sync_run.h"
+#include "task_directory.h"
+#include "task_list_view.h"
+#include "toggle_done.h"
+
+#include "bench_medians.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <deque>
+
+namespace {
+
+constexpr double kNothingToDoTargetMs = 100;
+constexpr double kEditTargetMs = 1000;
+constexpr double kUploadTargetRatio = 1.5;
+constexpr double kStallTargetMs = 50;
+
+// Waits for `signal` of `sender` while the event loop runs; false after `timeoutMs`.
+template <class Sender, class Signal> bool waitFor(Sender* sender, Signal signal, int timeoutMs)
+{
+    QEventLoop loop;
+    bool fired = false;
+    QObject::connect(sender, signal, &loop, [&] {
+        fired = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return fired;
+}
+
+// The program's requests, sent the plainest way Qt allows: the same number of connections, no
+// parsing of what comes back beyond the status.
+class BareUploader
+{
+public:
+    BareUploader(const QUrl& server, const QString& user, const QString& password, int connections)
+        : m_server(server), m_connections(connections),
+          m_auth("Basic " + (user + u':' + password).toUtf8().toBase64())
+    {
+    }
+
+    struct Request
+    {
+        QByteArray verb;
+        QString path;
+        QByteArray body;
+    };
+
+    // Sends every request, `connections` at a time; the number that failed.
+    int send(std::deque<Request> requests)
+    {
+        int inFlight = 0, failed = 0;
+        QEventLoop loop;
+        std::function<void()> next = [&] {
+            while (inFlight < m_connections && !requests.empty()) {
+                Request r = std::move(requests.front());
+                requests.pop_front();
+                QUrl url = m_server;
+                url.setPath(r.path);
+                QNetworkRequest request(url);
+                request.setRawHeader("Authorization", m_auth);
+                request.setHeader(QNetworkRequest::ContentTypeHeader,
+                                  r.verb == "PUT" ? "text/calendar; charset=utf-8"
+                                                  : "application/xml; charset=utf-8");
+                if (r.verb == "PUT")
+                    request.setRawHeader("If-None-Match", "*");
+                QNetworkReply* reply = m_network.sendCustomRequest(request, r.verb, r.body);
+                ++inFlight;
+                QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply] {
+                    const int status =
+                        reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                    if (status < 200 || status > 299)
+                        ++failed;
+                    reply->deleteLater();
+                    --inFlight;
+                    next();
+                    if (inFlight == 0 && requests.empty())
+                        loop.quit();
+                });
+            }
+        };
+        next();
+        if (inFlight > 0)
+            loop.exec();
+        return failed;
+    }
+
+private:
+    QUrl m_server;
+    int m_connections;
+    QByteArray m_auth;
+    QNetworkAccessManager m_network;
+};
+
+// What the program sends on its first sync of the store, as the bare uploader sends it: one
+// calendar per category, then one resource per active task.
+std::pair<std::deque<BareUploader::Request>, std::deque<BareUploader::Request>>
+firstUploadOf(SettingsStore& store, Form1& window, const QString& user)
+{
+    std::deque<BareUploader::Request> calendars, tasks;
+    QStringList keys;
+    for (QTreeWidgetItem* node : window.tvFolders->nodesInOrder())
+        keys.append(CategoryTree::keyOf(node));
+    const TaskDirectory directory(store, window, keys);
+    for (int c = 0; c < keys.size(); ++c) {
+        const QString collection = QStringLiteral("/%1/bare-%2/").arg(user).arg(c);
+        calendars.push_back(
+            {"MKCALENDAR", collection,
+             QStringLiteral(
+                 "<?xml version=\"1.0\" encoding=\"utf-8\"?><C:mkcalendar xmlns:D=\"DAV:\" "
+                 "xmlns:C=\"urn:ietf:params:xml:ns:caldav\" xmlns:K=\"urn:x-kestrune:caldav\">"
+                 "<D:set><D:prop><D:displayname>Category %1</D:displayname>"
+                 "<C:supported-calendar-component-set><C:comp name=\"VTODO\"/>"
+                 "</C:supported-calendar-component-set><K:category>%2\n\n%1</K:category>"
+                 "</D:prop></D:set></C:mkcalendar>")
+                 .arg(c)
+                 .arg(keys[c])
+                 .toUtf8()});
+        qint64 order = 0;
+        for (const TaskRow& row : directory.rows(keys[c], false)) {
+            CalendarTask task;
+            task.uid = row.uid.toString(QUuid::WithoutBraces);
+            task.fields = row.fields;
+            task.sortOrder = ++order;
+            tasks.push_back({"PUT", collection + task.uid + QStringLiteral(".ics"),
+                             SyncRun::resourceBody(VTodoMapping::write(task))});
+        }
+    }
+    return {std::move(calendars), std::move(tasks)};
+}
+
+// The longest time the GUI thread's event loop went without turning, while it runs.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        m_tick.setTimerType(Qt::PreciseTimer);
+        m_tick.setInterval(kTickMs);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] {
+            const double now = double(m_clock.nsecsElapsed()) / 1e6;
+            m_longest = std::max(m_longest, now - m_last - kTickMs);
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_clock.start();
+        m_last = 0;
+        m_tick.start();
+    }
+    double stop()
+    {
+        m_tick.stop();
+        return m_longest;
+    }
+
+private:
+    static constexpr int kTickMs = 2;
+    QTimer m_tick;
+    QElapsedTimer m_clock;
+    double m_last = 0;
+    double m_longest = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    NoPrompts prompts;
+    Prompts::install(&prompts);
+    DueDates::setLocale(QLocale(QStringLiteral("en_US")));
+
+    RadicaleServer server({{QStringLiteral("alice"), QStringLiteral("secret")},
+                           {QStringLiteral("bare"), QStringLiteral("secret")}});
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "Radicale did not start: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    SettingsStore store(home.filePath(QStringLiteral("Kestrune.db")));
+    BusyStore::fill(store, false);
+    Form1 window(store);
+    SyncController& sync = *window.syncController();
+    const Dav::Limits limits;
+
+    // The same requests by the bare uploader first, into an account of its own.
+    auto [calendars, puts] = firstUploadOf(store, window, QStringLiteral("bare"));
+    const size_t putCount = puts.size();
+    BareUploader bare(server.url(), QStringLiteral("bare"), QStringLiteral("secret"),
+                      limits.connections);
+    int bareFailed = 0;
+    const double bareMs = millisecondsOf([&] {
+        bareFailed = bare.send(std::move(calendars));
+        bareFailed += bare.send(std::move(puts));
+    });
+
+    StallMeter stalls;
+    sync.setAccount({server.url().toString(), server.user(), false});
+    sync.setPassword(server.password());
+    while (sync.isRunning())
+        waitFor(&sync, &SyncController::finished, 600000);
+    stalls.start();
+    bool uploaded = false;
+    const double uploadMs = millisecondsOf([&] {
+        sync.syncNow();
+        uploaded = waitFor(&sync, &SyncController::finished, 1800000);
+    });
+    const double stallMs = stalls.stop();
+    std::printf("first upload, %zu tasks in %d categories, %d connections:\n", putCount,
+                BusyStore::kCategories, limits.connections);
+    std::printf("  bare uploader     %9.0f ms  (%d failed)\n", bareMs, bareFailed);
+    std::printf("  Kestrune          %9.0f ms  %s: %s\n", uploadMs, uploaded ? "" : "(unfinished)",
+                qPrintable(sync.statusText()));
+    std::printf("first upload / bare uploader  %.2fx  (target %.1fx)\n", uploadMs / bareMs,
+                kUploadTargetRatio);
+    std::printf("longest event-loop stall during the upload  %.1f ms  (target %.0f ms)\n",
+                stallMs, kStallTargetMs);
+
+    std::vector<double> idle;
+    for (int i = 0; i < 9; ++i)
+        idle.push_back(millisecondsOf([&] {
+            sync.syncNow();
+            waitFor(&sync, &SyncController::finished, 60000);
+        }));
+    std::printf("sync with nothing to do  %.1f ms median of %zu  (target %.0f ms)\n",
+                median(idle), idle.size(), kNothingToDoTargetMs);
+
+    // A saving command: a task ticked off on screen, then the sync it sets off.
+    std::vector<double> edits;
+    for (int i = 0; i < 5; ++i) {
+        toggleDone(*window.ListView1->tasks(), i);
+        QElapsedTimer sinceSave;
+        window.saveTaskLists();
+        sinceSave.start();
+        waitFor(&sync, &SyncController::finished, 60000);
+        edits.push_back(double(sinceSave.nsecsElapsed()) / 1e6);
+    }
+    std::printf("one edited task on the server after its save  %.0f ms median, worst %.0f ms  "
+                "(target %.0f ms)\n",
+                median(edits), *std::max_element(edits.begin(), edits.end()), kEditTargetMs);
+    std::printf("  status: %s\n", qPrintable(sync.statusText()));
+    Prompts::install(nullptr);
+    return 0;
+}
