@@ -11,11 +11,16 @@
 #include <QPointer>
 #include <QSet>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 
 namespace {
 
-constexpr int kGatherMs = 1500;
+// A burst of saving commands makes one sync: it starts once they pause for a moment, and never
+// later than kGatherMaxMs after the first of them, so an edit reaches the server within a second
+// or two even while commands keep coming.
+constexpr int kGatherMs = 300;
+constexpr qint64 kGatherMaxMs = 2000;
 constexpr int kIntervalMs = 5 * 60 * 1000;
 
 const QString kAddress = QStringLiteral("address");
@@ -67,7 +72,6 @@ SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObjec
     : QObject(parent), m_store(store), m_host(host)
 {
     m_soon.setSingleShot(true);
-    m_soon.setInterval(kGatherMs);
     connect(&m_soon, &QTimer::timeout, this, &SyncController::syncNow);
     m_interval.setInterval(kIntervalMs);
     connect(&m_interval, &QTimer::timeout, this, &SyncController::syncNow);
@@ -139,8 +143,11 @@ void SyncController::syncNow()
 
 void SyncController::syncSoon()
 {
-    if (isSetUp())
-        m_soon.start();
+    if (!isSetUp())
+        return;
+    if (!m_soon.isActive())
+        m_gathering.start();
+    m_soon.start(int(std::clamp<qint64>(kGatherMaxMs - m_gathering.elapsed(), 0, kGatherMs)));
 }
 
 bool SyncController::isRunning() const

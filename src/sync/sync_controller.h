@@ -3,6 +3,7 @@
 #include "dav_client.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -87,6 +88,7 @@ private:
     bool m_again = false;
     bool m_waiting = false; // something waited for the category on screen
     QTimer m_soon;
+    QElapsedTimer m_gathering; // since the first saving command m_soon gathers
     QTimer m_interval;
     Dav::Limits m_limits;
 };
