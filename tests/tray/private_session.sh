@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
 # Runs a command in a desktop session of its own: an Xvfb display, a session bus from its own
 # dbus-daemon and, with --panel, the test panel (a StatusNotifierWatcher with a host and a
-# notification server) on that bus. Everything is stopped again when the command ends, fails or
+# notification server) on that bus, with --secrets the test's Secret Service. Everything is stopped again when the command ends, fails or
 # is killed; display numbers and bus sockets are chosen so that parallel runs do not collide.
 #
-#   private_session.sh [--panel] -- <command>...
+#   private_session.sh [--panel] [--secrets] -- <command>...
 set -euo pipefail
 
 panel=0
+secrets=0
 while [[ $# -gt 0 && $1 != -- ]]; do
     case $1 in
     --panel) panel=1 ;;
+    --secrets) secrets=1 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
     esac
     shift
 done
 shift || true
-[[ $# -gt 0 ]] || { echo "usage: private_session.sh [--panel] -- <command>..." >&2; exit 2; }
+[[ $# -gt 0 ]] || { echo "usage: private_session.sh [--panel] [--secrets] -- <command>..." >&2; exit 2; }
 
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../support/session.sh
@@ -47,7 +49,9 @@ poll() { # poll <seconds> <command>...
     until "$@"; do ((SECONDS < deadline)) || return 1; sleep 0.1; done
 }
 
+# No desktop to pick a secret store by either: the keychain goes to the Secret Service.
 unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE QT_QPA_PLATFORMTHEME SESSION_MANAGER
+unset DESKTOP_SESSION KDE_FULL_SESSION KDE_SESSION_VERSION GNOME_DESKTOP_SESSION_ID
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -74,6 +78,11 @@ if ((panel)); then
     /usr/bin/python3 "$here/sni_panel.py" >"$work/panel.log" 2>&1 &
     pids+=($!)
     poll 15 grep -q '^ready' "$work/panel.log" || fail "the test panel did not start"
+fi
+if ((secrets)); then
+    /usr/bin/python3 "$here/../secrets/secret_service.py" >"$work/secrets.log" 2>&1 &
+    pids+=($!)
+    poll 15 grep -q '^ready' "$work/secrets.log" || fail "the test's Secret Service did not start"
 fi
 
 "$@"
