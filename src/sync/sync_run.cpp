@@ -775,6 +775,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     QHash<QString, SettingsStore::SyncCalendar> linked; // by category key
     QSet<QString> linkedHrefs;
     QHash<QString, QString> keyOfRemoteKey;
+    QSet<QString> goneThere; // nothing is done for them before the answer
     for (const SettingsStore::SyncCalendar& c : input.calendars) {
         if (!tree.contains(c.categoryKey))
             continue; // its category was removed here and unlinked
@@ -797,6 +798,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
                                "no longer synced.")
                     .arg(name);
             out.batch.questions.append(question);
+            goneThere.insert(c.categoryKey);
             continue;
         }
         linked.insert(c.categoryKey, c);
@@ -814,7 +816,8 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         if (c.placement) {
             const auto local = tree.constFind(c.placement->key);
             if (local != tree.cend() && !linked.contains(local->key) &&
-                !input.localOnly.contains(local->key) && local->name == c.displayName) {
+                !input.localOnly.contains(local->key) && !goneThere.contains(local->key) &&
+                local->name == c.displayName) {
                 SettingsStore::SyncCalendar link;
                 link.categoryKey = local->key;
                 link.href = c.href;
@@ -874,7 +877,8 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         return linked.contains(key) ? linked.value(key).remoteKey : key;
     };
     for (const SyncCategory& c : input.tree) {
-        if (input.localOnly.contains(c.key) || input.leftOut.contains(c.key))
+        if (input.localOnly.contains(c.key) || input.leftOut.contains(c.key) ||
+            goneThere.contains(c.key))
             continue;
         const Dav::Placement placement{remoteKeyOf(c.key), remoteKeyOf(c.parentKey), c.order};
         if (!linked.contains(c.key)) {

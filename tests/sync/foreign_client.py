@@ -4,6 +4,7 @@
 foreign_client.py URL USER PASSWORD COMMAND [ARGS...]
   calendars                      the VTODO calendars' display names, one a line
   make-calendar NAME             a task calendar as a phone or a web page makes it
+  delete-calendar NAME
   list CALENDAR                  its tasks as JSON: uid, summary, status, priority, description,
                                  sort_order, alarms
   create CALENDAR UID SUMMARY
@@ -43,6 +44,8 @@ def main():
     elif command == "make-calendar":
         principal.make_calendar(name=args[0], cal_id=str(uuid.uuid4()),
                                 supported_calendar_component_set=["VTODO"])
+    elif command == "delete-calendar":
+        calendar(principal, args[0]).delete()
     elif command == "list":
         out = []
         for t in calendar(principal, args[0]).todos(include_completed=True):

@@ -216,6 +216,33 @@ private slots:
         QCOMPARE(foreignSummaries(*m_server, work).size(), 3);
     }
 
+    void aCalendarGoneFromTheServer_isAskedAbout_andItsCategoryStays_data()
+    {
+        QTest::addColumn<bool>("makeAgain");
+        QTest::newRow("yes: made again") << true;
+        QTest::newRow("no: kept here only") << false;
+    }
+    void aCalendarGoneFromTheServer_isAskedAbout_andItsCategoryStays()
+    {
+        QFETCH(bool, makeAgain);
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        foreign(*m_server, {"delete-calendar", "Home"});
+        m_prompts.yesNoAnswers = {makeAgain};
+        QVERIFY(home.syncNow());
+        QVERIFY(m_prompts.shown.last().text.startsWith(
+            QStringLiteral("The calendar of \"Home\" is no longer on the server.")));
+        QVERIFY(home.tree().contains(QStringLiteral("Home")));
+        QCOMPARE(home.texts(QStringLiteral("Home")), QStringList{"Sweep"});
+        QCOMPARE(home.sync().statusText().contains(QStringLiteral("is no longer synced")),
+                 !makeAgain);
+        QVERIFY(home.syncNow());
+        QVERIFY(home.syncNow());
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).contains(u"Home"), makeAgain);
+        if (makeAgain)
+            QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList{"Sweep"});
+    }
+
     void removingASyncedCategory_asks_andCtrlZBringsItBack_data()
     {
         QTest::addColumn<bool>("deleteThere");
