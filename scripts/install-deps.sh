@@ -23,6 +23,8 @@ packages=(
     dbus-daemon python3 python3-dbus python3-gi weston xwayland qt6-wayland trayer
     # test-only: other programs that write and read iCalendar tasks
     todoman python3-icalendar
+    # CalDAV sync: the desktop's secret store; test-only: a CalDAV server and a foreign client
+    qtkeychain-qt6-dev radicale python3-caldav
     # make package: dpkg-shlibdeps finds the .deb's dependencies
     dpkg-dev
 )

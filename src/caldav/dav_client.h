@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include "failure.h" // src/store: class Failure(QString description)
 
 #include <QByteArray>
@@ -16,7 +15,7 @@ namespace Dav {
 // Where and as whom. The password is never written to any log, message or exception text.
 struct Account
 {
-    QUrl address;                // server root, a principal or a calendar home
+    QUrl address; // server root, a principal or a calendar home
     QString user;
     QString password;
     bool plainHttpAgreed = false; // http:// to a non-loopback host only when true
@@ -24,11 +23,12 @@ struct Account
 
 struct Limits
 {
-    int connections = 6;                 // requests in flight at once in the *Many calls
-    int requestTimeoutMs = 30000;        // no byte for this long ends a request
-    qint64 maxResponseBytes = 64 << 20;  // a longer body ends the request (TooLarge)
-    qint64 maxResourceBytes = 1 << 20;   // one VTODO resource larger than this is refused
-    int multigetChunk = 200;             // hrefs per calendar-multiget REPORT
+    int connections = 6;                // requests in flight at once in the *Many calls
+    int requestTimeoutMs = 30000;       // no byte for this long ends a request
+    qint64 maxResponseBytes = 64 << 20; // a longer body ends the request (TooLarge)
+    qint64 maxResourceBytes = 1 << 20;  // one VTODO resource larger than this is refused
+    int multigetChunk = 200;            // hrefs per calendar-multiget REPORT
+    int overallTimeoutMs = 300000;      // a whole request, however slowly its bytes trickle in
 };
 
 // Why a request or a whole step failed; description() is a sentence a person understands
@@ -36,12 +36,27 @@ struct Limits
 class DavFailure : public Failure
 {
 public:
-    enum class Kind { Unauthorized, Forbidden, NotFound, Precondition, Server, BadResponse,
-                      Timeout, Network, TooLarge, Insecure, Cancelled };
+    enum class Kind
+    {
+        Unauthorized,
+        Forbidden,
+        NotFound,
+        Precondition,
+        Server,
+        BadResponse,
+        Timeout,
+        Network,
+        TooLarge,
+        Insecure,
+        Cancelled
+    };
     DavFailure(Kind kind, int httpStatus, const QString& description)
-        : Failure(description), m_kind(kind), m_status(httpStatus) {}
+        : Failure(description), m_kind(kind), m_status(httpStatus)
+    {
+    }
     Kind kind() const { return m_kind; }
     int httpStatus() const { return m_status; }
+
 private:
     Kind m_kind;
     int m_status;
@@ -61,45 +76,45 @@ struct Placement
 
 struct Collection
 {
-    QString href;        // absolute path on the server, ending in '/'
+    QString href; // absolute path on the server, ending in '/'; percent-decoded, as every href here
     QString displayName;
-    bool holdsTodos = false;   // supported-calendar-component-set has VTODO (or is absent)
-    QString syncToken;         // empty when the server offers no sync-collection
-    QString ctag;              // getctag (CalendarServer ns), empty when absent
+    bool holdsTodos = false; // supported-calendar-component-set has VTODO (or is absent)
+    QString syncToken;       // empty when the server offers no sync-collection
+    QString ctag;            // getctag (CalendarServer ns), empty when absent
     std::optional<Placement> placement;
 };
 
 struct Resource
 {
-    QString href;        // absolute path
-    QByteArray etag;     // as the server sent it, quotes included
-    QByteArray body;     // calendar-data, only from multiget
+    QString href;    // absolute path
+    QByteArray etag; // as the server sent it, quotes included
+    QByteArray body; // calendar-data, only from multiget
 };
 
 // One request of a batch and how it ended.
 struct Put
 {
     QString href;
-    QByteArray body;     // a whole VCALENDAR with one VTODO
-    QByteArray ifMatch;  // empty: If-None-Match: * (a new resource)
+    QByteArray body;    // a whole VCALENDAR with one VTODO
+    QByteArray ifMatch; // empty: If-None-Match: * (a new resource)
 };
 struct Delete
 {
     QString href;
-    QByteArray ifMatch;  // empty: unconditional
+    QByteArray ifMatch; // empty: unconditional
 };
 struct Outcome
 {
-    int httpStatus = 0;          // 0 when the request never got an answer
-    QByteArray etag;             // of a successful PUT, when the server sent one
+    int httpStatus = 0;                // 0 when the request never got an answer
+    QByteArray etag;                   // of a successful PUT, when the server sent one
     std::optional<DavFailure> failure; // set when it did not succeed (412 -> Precondition)
 };
 
 struct SyncReport
 {
     QString newToken;
-    QList<Resource> changed;     // href + etag, no body
-    QStringList removed;         // hrefs
+    QList<Resource> changed; // href + etag, no body
+    QStringList removed;     // hrefs
 };
 
 // A blocking client for one account, used from one worker thread (it runs its own event loop
@@ -125,6 +140,7 @@ public:
     // PROPPATCH display name and placement.
     void updateCalendar(const QString& href, const QString& displayName,
                         const Placement& placement);
+    // A calendar that is gone already (404, 410) counts as deleted.
     void deleteCollection(const QString& href);
 
     // REPORT sync-collection; std::nullopt when the token is no longer valid (start over with
@@ -139,7 +155,10 @@ public:
     QList<Resource> multiget(const QString& collectionHref, const QStringList& hrefs,
                              int* refused = nullptr);
 
-    // Up to Limits::connections requests in flight; outcomes in the order of the input.
+    // Up to Limits::connections requests in flight; outcomes in the order of the input. A
+    // DELETE of a task that is gone already (404, 410) succeeds; a PUT body larger than
+    // maxResourceBytes is not sent (TooLarge). They throw for 401, a server that cannot be
+    // reached or does not answer in time, and cancel().
     QList<Outcome> putMany(const QList<Put>& puts);
     QList<Outcome> deleteMany(const QList<Delete>& deletes);
 
