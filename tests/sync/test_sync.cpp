@@ -143,6 +143,20 @@ private slots:
                  qPrintable(there.sync().statusText()));
     }
 
+    void aCategoryAddedInOneHome_reachesTheOther_inItsPlace()
+    {
+        auto [first, second] = twoHomes();
+        first->window->addCategory(first->keyOf(QStringLiteral("Home")), QStringLiteral("Trips"));
+        first->window->storeTree();
+        first->edit(QStringLiteral("Home"), QStringLiteral("Sweep"), NotesCol,
+                    QStringLiteral("hall"));
+        QVERIFY(first->syncNow());
+        QVERIFY(second->syncNow());
+        QCOMPARE(second->tree(), first->tree());
+        QVERIFY(second->tree().contains(QStringLiteral("Home/Trips")));
+        QCOMPARE(second->tasks(QStringLiteral("Home")), first->tasks(QStringLiteral("Home")));
+    }
+
     void sameFieldChangedOnBothSides_keepsBothVersions()
     {
         auto [first, second] = twoHomes();
