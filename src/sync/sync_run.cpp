@@ -893,9 +893,17 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             continue;
         }
         const Dav::Collection* there = byHref.value(linked.value(c.key).href);
-        if (input.treeChanged && there &&
-            (there->displayName != c.name || there->placement != placement))
-            client.updateCalendar(there->href, c.name, placement);
+        if (!there)
+            continue;
+        // Names change only there (another program renames a calendar): the server's name
+        // comes here. Where the category sits goes there when the tree changed here.
+        const QString name =
+            there->displayName.isEmpty() ? c.name : storableName(there->displayName);
+        if (name != c.name)
+            out.batch.renamed.insert(c.key, name);
+        if (input.treeChanged && there->placement != placement)
+            client.updateCalendar(
+                there->href, there->displayName.isEmpty() ? c.name : there->displayName, placement);
     }
 
     // The tasks, category by category.

@@ -5,6 +5,7 @@ foreign_client.py URL USER PASSWORD COMMAND [ARGS...]
   calendars                      the VTODO calendars' display names, one a line
   make-calendar NAME             a task calendar as a phone or a web page makes it
   delete-calendar NAME
+  rename-calendar NAME NEW
   list CALENDAR                  its tasks as JSON: uid, summary, status, priority, description,
                                  sort_order, alarms
   create CALENDAR UID SUMMARY
@@ -46,6 +47,9 @@ def main():
                                 supported_calendar_component_set=["VTODO"])
     elif command == "delete-calendar":
         calendar(principal, args[0]).delete()
+    elif command == "rename-calendar":
+        from caldav.elements import dav
+        calendar(principal, args[0]).set_properties([dav.DisplayName(args[1])])
     elif command == "list":
         out = []
         for t in calendar(principal, args[0]).todos(include_completed=True):

@@ -157,6 +157,21 @@ private slots:
         QCOMPARE(second->tasks(QStringLiteral("Home")), first->tasks(QStringLiteral("Home")));
     }
 
+    void aCalendarRenamedThere_renamesItsCategory_andStaysSo()
+    {
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        foreign(*m_server, {"rename-calendar", "Home", "House"});
+        QVERIFY(home.syncNow());
+        QCOMPARE(home.tree(), QStringList({"Work", "Work/Reports", "House"}));
+        home.window->addCategory(QString(), QStringLiteral("Garden"));
+        home.window->storeTree();
+        QVERIFY(home.syncNow());
+        const QString calendars = QString::fromUtf8(foreign(*m_server, {"calendars"}));
+        QVERIFY(calendars.contains(QStringLiteral("House")) &&
+                !calendars.contains(QStringLiteral("Home")));
+    }
+
     void sameFieldChangedOnBothSides_keepsBothVersions()
     {
         auto [first, second] = twoHomes();
