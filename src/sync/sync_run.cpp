@@ -186,10 +186,12 @@ private:
                 const QString uid = uidText(TaskUids::fromCalendarUid(task.uid));
                 // A resource that moved to another name under the same UID is the same task.
                 m_removedThere.remove(uid);
+                if (!m_remote.contains(uid))
+                    m_remoteOrder.append(uid);
                 m_remote.insert(uid, std::move(remote));
             } catch (const Failure& failure) {
-                problem(QStringLiteral("A task on the server could not be read (%1): %2")
-                            .arg(resource.href, failure.description()));
+                problem(QStringLiteral("A task on the server was skipped: %1")
+                            .arg(failure.description()));
             }
         }
     }
@@ -231,8 +233,8 @@ private:
         }
         for (const SettingsStore::SyncTask& row : std::as_const(m_rows))
             note(row.uid);
-        for (auto r = m_remote.cbegin(); r != m_remote.cend(); ++r)
-            note(r.key());
+        for (const QString& uid : std::as_const(m_remoteOrder))
+            note(uid);
         m_order = order;
         for (const QString& uid : std::as_const(order)) {
             Plan& plan = m_plans[uid];
@@ -633,6 +635,7 @@ private:
     QHash<QString, const SettingsStore::SyncTask*> m_rowByUid;
     QHash<QString, QString> m_uidByHref;
     QHash<QString, Remote> m_remote;
+    QStringList m_remoteOrder; // as the server listed them
     QSet<QString> m_removedThere;
     QHash<QString, Plan> m_plans;
     QList<QString> m_order;

@@ -13,6 +13,7 @@ foreign_client.py URL USER PASSWORD COMMAND [ARGS...]
   edit CALENDAR UID SUMMARY
   alarm CALENDAR UID             adds a VALARM
   delete CALENDAR UID
+  put-raw CALENDAR NAME TEXT     a resource exactly as given, unchecked by this side
 """
 import json
 import sys
@@ -85,6 +86,12 @@ def main():
         alarm.add("trigger", icalendar.vDuration.from_ical("-PT15M"))
         t.icalendar_component.add_component(alarm)
         t.save()
+    elif command == "put-raw":
+        cal = calendar(principal, args[0])
+        response = client.put(str(cal.url.join(args[1])), args[2].replace("\\n", "\r\n"),
+                              {"Content-Type": "text/calendar; charset=utf-8"})
+        if response.status not in (201, 204):
+            raise SystemExit("refused: %d" % response.status)
     elif command == "delete":
         todo(calendar(principal, args[0]), args[1]).delete()
     else:

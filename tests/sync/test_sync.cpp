@@ -6,6 +6,8 @@
 #include "sync_home.h"
 #include "test_main.h"
 
+#include <QDirIterator>
+
 Q_DECLARE_METATYPE(MisbehavingServer::Answer)
 
 namespace {
@@ -226,6 +228,33 @@ private slots:
         // A task calendar made by another program becomes a top-level category.
         QVERIFY(step({"make-calendar", "Phone"}));
         QCOMPARE(home.tree().last(), QStringLiteral("Phone"));
+    }
+
+    void aTaskThatCannotBeRead_isReported_andTheRestArrive()
+    {
+        Home home(*m_server, kTree, kLists);
+        QVERIFY(home.syncNow());
+        const auto put = [&](const QString& uid, const QString& lines) {
+            foreign(*m_server,
+                    {"put-raw", "Work", uid + QStringLiteral(".ics"),
+                     QStringLiteral("BEGIN:VCALENDAR\\nVERSION:2.0\\nPRODID:-//Foreign//Test//EN\\n"
+                                    "BEGIN:VTODO\\nUID:%1\\nDTSTAMP:20260101T000000Z\\n%2\\n"
+                                    "END:VTODO\\nEND:VCALENDAR\\n")
+                         .arg(uid, lines)});
+        };
+        put(QStringLiteral("odd"), QStringLiteral("SUMMARY:Odd\\nGEO:here"));
+        put(QStringLiteral("fine"), QStringLiteral("SUMMARY:Fine"));
+        QVERIFY(home.syncNow());
+        QCOMPARE(home.texts(QStringLiteral("Work")).last(), QStringLiteral("Fine"));
+        const QString status = home.sync().statusText();
+        QVERIFY2(status.contains(QStringLiteral("A task on the server was skipped: ")) &&
+                     status.contains(QStringLiteral("odd.ics")) &&
+                     status.contains(QStringLiteral("GEO")),
+                 qPrintable(status));
+        // Skipped, not lost: still there for the program that wrote it.
+        QDirIterator stored(m_server->storagePath(), {QStringLiteral("odd.ics")}, QDir::Files,
+                            QDirIterator::Subdirectories);
+        QVERIFY(stored.hasNext());
     }
 
     void deletionsThere_ofMostOfAList_areAskedAbout()
