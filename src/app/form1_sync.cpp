@@ -12,6 +12,7 @@
 #include "task_list_view.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QShortcut>
 #include <QTimer>
@@ -70,10 +71,16 @@ public:
         for (const SyncBatch::NewCategory& c : std::as_const(batch.newCategories))
             made.insert(c.placeholder,
                         m_window.addCategory(made.value(c.parentKey, c.parentKey), c.name));
-        if (!made.isEmpty()) {
+        for (auto name = batch.renamed.cbegin(); name != batch.renamed.cend(); ++name)
+            if (QTreeWidgetItem* node = m_window.tvFolders->nodeByKey(name.key())) {
+                node->setText(0, *name);
+                if (name.key() == m_window.shownCategoryKey())
+                    m_window.Label1->setText(QStringLiteral("Task(s) for [") + *name + u']');
+            }
+        if (!made.isEmpty() || !batch.renamed.isEmpty())
             m_window.storeTree();
+        if (!made.isEmpty())
             SyncRun::renameCategories(batch, made);
-        }
         // The working copy on screen holds a change of its own: what came for it waits.
         const QString shown = m_window.shownCategoryKey();
         if (!shown.isEmpty() && (!batch.tasks.isEmpty() || !batch.activeOrder.isEmpty()) &&

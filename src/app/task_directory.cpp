@@ -355,6 +355,11 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
         changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
                                       TaskUids::encode(uids));
     }
-    m_store.apply(changes);
+    // A batch that changed nothing stores nothing: the store's listeners hear of no commit.
+    if (!changes.values.empty() || !changes.utf8Values.empty() || !changes.listUids.empty() ||
+        !changes.keptVTodos.empty() || changes.syncForgetAll || !changes.syncAccount.empty() ||
+        !changes.syncCalendars.empty() || !changes.syncCalendarsGone.empty() ||
+        !changes.syncTasks.empty() || !changes.syncTasksGone.empty())
+        m_store.apply(changes);
     return std::exchange(m_changed, {});
 }

@@ -186,10 +186,12 @@ private:
                 const QString uid = uidText(TaskUids::fromCalendarUid(task.uid));
                 // A resource that moved to another name under the same UID is the same task.
                 m_removedThere.remove(uid);
+                if (!m_remote.contains(uid))
+                    m_remoteOrder.append(uid);
                 m_remote.insert(uid, std::move(remote));
             } catch (const Failure& failure) {
-                problem(QStringLiteral("A task on the server could not be read (%1): %2")
-                            .arg(resource.href, failure.description()));
+                problem(QStringLiteral("A task on the server was skipped: %1")
+                            .arg(failure.description()));
             }
         }
     }
@@ -231,8 +233,8 @@ private:
         }
         for (const SettingsStore::SyncTask& row : std::as_const(m_rows))
             note(row.uid);
-        for (auto r = m_remote.cbegin(); r != m_remote.cend(); ++r)
-            note(r.key());
+        for (const QString& uid : std::as_const(m_remoteOrder))
+            note(uid);
         m_order = order;
         for (const QString& uid : std::as_const(order)) {
             Plan& plan = m_plans[uid];
@@ -633,6 +635,7 @@ private:
     QHash<QString, const SettingsStore::SyncTask*> m_rowByUid;
     QHash<QString, QString> m_uidByHref;
     QHash<QString, Remote> m_remote;
+    QStringList m_remoteOrder; // as the server listed them
     QSet<QString> m_removedThere;
     QHash<QString, Plan> m_plans;
     QList<QString> m_order;
@@ -775,6 +778,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     QHash<QString, SettingsStore::SyncCalendar> linked; // by category key
     QSet<QString> linkedHrefs;
     QHash<QString, QString> keyOfRemoteKey;
+    QSet<QString> goneThere; // nothing is done for them before the answer
     for (const SettingsStore::SyncCalendar& c : input.calendars) {
         if (!tree.contains(c.categoryKey))
             continue; // its category was removed here and unlinked
@@ -797,6 +801,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
                                "no longer synced.")
                     .arg(name);
             out.batch.questions.append(question);
+            goneThere.insert(c.categoryKey);
             continue;
         }
         linked.insert(c.categoryKey, c);
@@ -814,7 +819,8 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         if (c.placement) {
             const auto local = tree.constFind(c.placement->key);
             if (local != tree.cend() && !linked.contains(local->key) &&
-                !input.localOnly.contains(local->key) && local->name == c.displayName) {
+                !input.localOnly.contains(local->key) && !goneThere.contains(local->key) &&
+                local->name == c.displayName) {
                 SettingsStore::SyncCalendar link;
                 link.categoryKey = local->key;
                 link.href = c.href;
@@ -874,7 +880,8 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         return linked.contains(key) ? linked.value(key).remoteKey : key;
     };
     for (const SyncCategory& c : input.tree) {
-        if (input.localOnly.contains(c.key) || input.leftOut.contains(c.key))
+        if (input.localOnly.contains(c.key) || input.leftOut.contains(c.key) ||
+            goneThere.contains(c.key))
             continue;
         const Dav::Placement placement{remoteKeyOf(c.key), remoteKeyOf(c.parentKey), c.order};
         if (!linked.contains(c.key)) {
@@ -889,9 +896,17 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             continue;
         }
         const Dav::Collection* there = byHref.value(linked.value(c.key).href);
-        if (input.treeChanged && there &&
-            (there->displayName != c.name || there->placement != placement))
-            client.updateCalendar(there->href, c.name, placement);
+        if (!there)
+            continue;
+        // Names change only there (another program renames a calendar): the server's name
+        // comes here. Where the category sits goes there when the tree changed here.
+        const QString name =
+            there->displayName.isEmpty() ? c.name : storableName(there->displayName);
+        if (name != c.name)
+            out.batch.renamed.insert(c.key, name);
+        if (input.treeChanged && there->placement != placement)
+            client.updateCalendar(
+                there->href, there->displayName.isEmpty() ? c.name : there->displayName, placement);
     }
 
     // The tasks, category by category.

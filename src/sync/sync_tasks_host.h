@@ -63,6 +63,8 @@ struct SyncBatch
     };
 
     QList<NewCategory> newCategories;
+    // Categories whose calendar another program renamed: key -> the new name.
+    QHash<QString, QString> renamed;
     QList<TaskChange> tasks;
     // The active list of a category in the order the server and this side agreed on.
     QHash<QString, QList<QUuid>> activeOrder;

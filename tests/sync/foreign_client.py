@@ -4,6 +4,8 @@
 foreign_client.py URL USER PASSWORD COMMAND [ARGS...]
   calendars                      the VTODO calendars' display names, one a line
   make-calendar NAME             a task calendar as a phone or a web page makes it
+  delete-calendar NAME
+  rename-calendar NAME NEW
   list CALENDAR                  its tasks as JSON: uid, summary, status, priority, description,
                                  sort_order, alarms
   create CALENDAR UID SUMMARY
@@ -11,6 +13,7 @@ foreign_client.py URL USER PASSWORD COMMAND [ARGS...]
   edit CALENDAR UID SUMMARY
   alarm CALENDAR UID             adds a VALARM
   delete CALENDAR UID
+  put-raw CALENDAR NAME TEXT     a resource exactly as given, unchecked by this side
 """
 import json
 import sys
@@ -43,6 +46,11 @@ def main():
     elif command == "make-calendar":
         principal.make_calendar(name=args[0], cal_id=str(uuid.uuid4()),
                                 supported_calendar_component_set=["VTODO"])
+    elif command == "delete-calendar":
+        calendar(principal, args[0]).delete()
+    elif command == "rename-calendar":
+        from caldav.elements import dav
+        calendar(principal, args[0]).set_properties([dav.DisplayName(args[1])])
     elif command == "list":
         out = []
         for t in calendar(principal, args[0]).todos(include_completed=True):
@@ -78,6 +86,12 @@ def main():
         alarm.add("trigger", icalendar.vDuration.from_ical("-PT15M"))
         t.icalendar_component.add_component(alarm)
         t.save()
+    elif command == "put-raw":
+        cal = calendar(principal, args[0])
+        response = client.put(str(cal.url.join(args[1])), args[2].replace("\\n", "\r\n"),
+                              {"Content-Type": "text/calendar; charset=utf-8"})
+        if response.status not in (201, 204):
+            raise SystemExit("refused: %d" % response.status)
     elif command == "delete":
         todo(calendar(principal, args[0]), args[1]).delete()
     else:
