@@ -242,8 +242,8 @@ int main(int argc, char** argv)
                 qPrintable(sync.statusText()));
     std::printf("first upload / bare uploader  %.2fx  (target %.1fx)\n", uploadMs / bareMs,
                 kUploadTargetRatio);
-    std::printf("longest event-loop stall during the upload  %.1f ms  (target %.0f ms)\n",
-                stallMs, kStallTargetMs);
+    std::printf("longest event-loop stall during the upload  %.1f ms  (target %.0f ms)\n", stallMs,
+                kStallTargetMs);
 
     std::vector<double> idle;
     for (int i = 0; i < 9; ++i)
@@ -251,8 +251,8 @@ int main(int argc, char** argv)
             sync.syncNow();
             waitFor(&sync, &SyncController::finished, 60000);
         }));
-    std::printf("sync with nothing to do  %.1f ms median of %zu  (target %.0f ms)\n",
-                median(idle), idle.size(), kNothingToDoTargetMs);
+    std::printf("sync with nothing to do  %.1f ms median of %zu  (target %.0f ms)\n", median(idle),
+                idle.size(), kNothingToDoTargetMs);
 
     // A saving command: a task ticked off on screen, then the sync it sets off.
     std::vector<double> edits;
