@@ -64,6 +64,8 @@ struct SyncController::Run
     // On the GUI thread, once the worker is done.
     QString when;
     QHash<QString, QString> made;
+    // Categories whose lists are still to be read before the worker starts.
+    QStringList unread;
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
 };
@@ -248,7 +250,7 @@ void SyncController::start()
             input.localDigests.insert(c.key, digest);
             const auto was = synced.constFind(c.key);
             if (was == synced.cend() || *was != digest)
-                input.lists.insert(c.key, m_host.syncLists(c.key));
+                run->unread.append(c.key);
         }
     } catch (const Failure& failure) {
         setStatus(QStringLiteral("Sync could not start: %1").arg(failure.description()));
@@ -259,6 +261,44 @@ void SyncController::start()
     run->client = std::make_unique<Dav::Client>(davAccount, m_limits);
     m_run = run;
     setStatus(QStringLiteral("Syncing\u2026"));
+    readLists(run);
+}
+
+// One category's lists a turn of the event loop: a first sync reads every list of the tree, and
+// the window keeps answering meanwhile. Each list's digest is taken again with it, so the two
+// agree whatever was saved in between.
+void SyncController::readLists(const std::shared_ptr<Run>& run)
+{
+    if (m_run != run)
+        return; // stopped meanwhile
+    SyncInput& input = run->input;
+    if (!run->unread.isEmpty()) {
+        const QString key = run->unread.takeFirst();
+        if (key == m_host.syncShownCategory() && m_host.shownListsUnsaved()) {
+            // Changed on screen since the sync began, and not saved: it waits, as at the start.
+            input.localDigests.remove(key);
+            input.leftOut.insert(key);
+            m_waiting = true;
+            QTimer::singleShot(0, this, [this, run] { readLists(run); });
+            return;
+        }
+        try {
+            input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
+            input.lists.insert(key, m_host.syncLists(key));
+        } catch (const Failure& failure) {
+            done(run, QStringLiteral("Sync could not start: %1").arg(failure.description()));
+            return;
+        }
+        QTimer::singleShot(0, this, [this, run] { readLists(run); });
+        return;
+    }
+    // The tree changed while its lists were read: a category read may have gone. This sync
+    // starts over from the tree as it is now.
+    if (SyncDigests::ofTree(m_host.syncCategories()) != SyncDigests::ofTree(input.tree)) {
+        m_run.reset();
+        start();
+        return;
+    }
     SettingsStore& store = m_store;
     QPointer<SyncController> self(this);
     run->thread = QThread::create([run, &store, self] {

@@ -75,6 +75,7 @@ signals:
 private:
     struct Run;
     void start();
+    void readLists(const std::shared_ptr<Run>& run);
     void finish(const std::shared_ptr<Run>& run);
     void storeSlice(const std::shared_ptr<Run>& run);
     void done(const std::shared_ptr<Run>& run, const QString& status);

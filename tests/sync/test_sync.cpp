@@ -348,6 +348,30 @@ private slots:
         QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")), Form1Texts(home));
     }
 
+    // A first sync reads the lists one category a turn: what changes on screen or in the tree
+    // meanwhile is taken as it stands when its turn comes.
+    void whatChangesWhileASyncReadsTheLists_isTakenAsItStands()
+    {
+        Home home(*m_server, kTree, kLists);
+        home.show(QStringLiteral("Home"));
+        QSignalSpy finished(&home.sync(), &SyncController::finished);
+        home.sync().syncNow();
+        home.selectTask(QStringLiteral("Home"), QStringLiteral("Sweep"), false);
+        home.window->ListView_KeyDelete(home.window->ListView1); // unsaved: on screen only
+        QVERIFY(finished.wait(60000));
+        QVERIFY(!QString::fromUtf8(foreign(*m_server, {"calendars"})).contains(u"Home"));
+
+        home.window->saveTaskLists();
+        finished.clear();
+        home.sync().syncNow();
+        home.window->addCategory(QString(), QStringLiteral("Garden"));
+        home.window->storeTree();
+        QVERIFY(finished.wait(60000));
+        const QString calendars = QString::fromUtf8(foreign(*m_server, {"calendars"}));
+        QVERIFY(calendars.contains(u"Home") && calendars.contains(u"Garden"));
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList());
+    }
+
     void aSyncKilledOnTheWay_isFinishedByTheNext_withoutDuplicates_data()
     {
         QTest::addColumn<int>("killAfterMs");
