@@ -19,7 +19,8 @@ constexpr int kTasks = 32767;
 
 // Writes the tree and every category's active list in one transaction, and with `deletedToo`
 // a deleted list of the same size beside each. Returns the tree's nodes in node order.
-inline QList<CategoryTreeCodec::Node> fill(SettingsStore& store, bool deletedToo)
+inline QList<CategoryTreeCodec::Node> fill(SettingsStore& store, bool deletedToo,
+                                           int tasks = kTasks)
 {
     const QStringList priorities = {"Highest", "High", "Medium", "Low", "Lowest"};
     const QDate today = Clock::today();
@@ -33,7 +34,7 @@ inline QList<CategoryTreeCodec::Node> fill(SettingsStore& store, bool deletedToo
         nodes.append({QStringLiteral("Category %1").arg(c + 1), key,
                       sub ? CategoryTreeCodec::rootKey(c) : QString()});
         QString active, deleted;
-        const int count = kTasks / kCategories + (c < kTasks % kCategories ? 1 : 0);
+        const int count = tasks / kCategories + (c < tasks % kCategories ? 1 : 0);
         for (int i = 0; i < count; ++i, ++task) {
             const QString due =
                 task % 3 == 0 ? DueDates::format(today.addDays(task % 60 - 30)) : QString();
