@@ -6,9 +6,9 @@
 #include "auto_backups.h"
 #include "backups_dialog.h"
 #include "backups_host.h"
+#include "bench_app.h"
 #include "bench_medians.h"
 #include "form1.h"
-#include "no_prompts.h"
 #include "settings_store.h"
 #include "snapshot.h"
 #include "task_list_codec.h"
@@ -208,12 +208,7 @@ BENCHMARK(BM_OpenBackupsWindow)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    QApplication app(argc, argv);
-    NoPrompts prompts;
-    Prompts::install(&prompts);
+    const BenchApp bench(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     const Figures& g = g_figures;
@@ -233,6 +228,5 @@ int main(int argc, char** argv)
                     g.openMs, kOpenTargetMs, g.openMs <= kOpenTargetMs ? "met" : "MISSED");
     std::fflush(stdout);
     benchmark::Shutdown();
-    Prompts::install(nullptr);
     return 0;
 }

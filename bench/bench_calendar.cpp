@@ -4,6 +4,7 @@
 // taken into an empty store through the main window) runs by turns with libical alone parsing
 // the same VTODOs plus one transaction storing the lists and UIDs the import ends up with.
 // Peak memory of the import is measured in a child process, as the parent holds both stores.
+#include "bench_app.h"
 #include "bench_medians.h"
 #include "busy_store.h"
 #include "calendar_file.h"
@@ -11,7 +12,6 @@
 #include "category_tree_codec.h"
 #include "due_dates.h"
 #include "form1.h"
-#include "no_prompts.h"
 #include "peak_memory.h"
 #include "prompts.h"
 #include "raw_text.h"
@@ -373,14 +373,7 @@ void printSummary(const Summary& s)
 int main(int argc, char** argv)
 {
     g_program = argv[0];
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
-    QApplication app(argc, argv);
-    NoPrompts prompts;
-    Prompts::install(&prompts);
-    DueDates::setLocale(QLocale(QStringLiteral("en_US")));
+    const BenchApp bench(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) {
         FreshWindow fresh;
         PeakMemory::reset();
@@ -393,6 +386,5 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     printSummary(g_summary);
     benchmark::Shutdown();
-    Prompts::install(nullptr);
     return 0;
 }

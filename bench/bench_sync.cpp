@@ -4,13 +4,13 @@
 // - the longest stall of the window's event loop while the program uploads;
 // - a sync with nothing to do;
 // - how soon one task ticked off reaches the server after the saving command returns.
+#include "bench_app.h"
 #include "busy_store.h"
 #include "calendar_file.h"
 #include "category_tree.h"
 #include "dav_client.h"
 #include "due_dates.h"
 #include "form1.h"
-#include "no_prompts.h"
 #include "radicale_server.h"
 #include "settings_store.h"
 #include "sync_controller.h"
@@ -200,13 +200,7 @@ private:
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    QApplication app(argc, argv);
-    NoPrompts prompts;
-    Prompts::install(&prompts);
-    DueDates::setLocale(QLocale(QStringLiteral("en_US")));
+    const BenchApp bench(argc, argv);
 
     RadicaleServer server({{QStringLiteral("alice"), QStringLiteral("secret")},
                            {QStringLiteral("bare"), QStringLiteral("secret")}});
@@ -217,7 +211,7 @@ int main(int argc, char** argv)
     // A smaller store may be named for a quick look; the targets hold for the full one.
     const int tasks =
         argc > 1 ? std::max(BusyStore::kCategories, std::atoi(argv[1])) : BusyStore::kTasks;
-    SettingsStore store(home.filePath(QStringLiteral("Kestrune.db")));
+    SettingsStore store(bench.homePath(QStringLiteral("Kestrune.db")));
     BusyStore::fill(store, false, tasks);
     Form1 window(store);
     SyncController& sync = *window.syncController();
@@ -294,6 +288,5 @@ int main(int argc, char** argv)
                 "(target %.0f ms)\n",
                 median(edits), *std::max_element(edits.begin(), edits.end()), kEditTargetMs);
     std::printf("  status: %s\n", qPrintable(sync.statusText()));
-    Prompts::install(nullptr);
     return 0;
 }

@@ -5,11 +5,11 @@
 // A durable save waits for the disk, whose speed on a shared machine changes tenfold from one
 // minute to the next; so each save runs by turns with a floor that waits for the same disk, and
 // the summary gives the save's median as a ratio to the floor's.
+#include "bench_app.h"
 #include "bench_medians.h"
 #include "category_tree.h"
 #include "due_dates.h"
 #include "form1.h"
-#include "no_prompts.h"
 #include "prompts.h"
 #include "settings_store.h"
 #include "task_list_codec.h"
@@ -258,18 +258,11 @@ void printSummary(const std::map<std::string, double>& ms)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    QApplication app(argc, argv);
-    NoPrompts prompts;
-    Prompts::install(&prompts);
-    DueDates::setLocale(QLocale(QStringLiteral("en_US")));
+    const BenchApp bench(argc, argv);
     benchmark::Initialize(&argc, argv);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printSummary(reporter.medians);
     benchmark::Shutdown();
-    Prompts::install(nullptr);
     return 0;
 }
