@@ -1,0 +1,125 @@
+#include "sync_link.h"
+
+#include "category_tree.h"
+#include "error_report.h"
+#include "form1.h"
+#include "prompts.h"
+#include "sync_digests.h"
+#include "sync_run.h"
+#include "task_directory.h"
+
+#include <QLabel>
+#include <QSet>
+
+SyncLink::SyncLink(Form1& window)
+    : QObject(&window), m_window(window), m_controller(window.store(), *this, this)
+{
+    setObjectName(QStringLiteral("syncLink"));
+}
+
+QList<SyncCategory> SyncLink::syncCategories() const
+{
+    QList<SyncCategory> categories;
+    QHash<QString, int> children;
+    for (const QTreeWidgetItem* node : m_window.tvFolders->nodesInOrder()) {
+        const QString parent = CategoryTree::parentKeyOf(node);
+        categories.append({CategoryTree::keyOf(node), node->text(0), parent, children[parent]++});
+    }
+    return categories;
+}
+
+SyncLists SyncLink::syncLists(const QString& categoryKey) const
+{
+    TaskDirectory tasks(m_window.store(), m_window, {categoryKey});
+    SyncLists lists;
+    for (const bool deleted : {false, true})
+        for (const TaskRow& row : tasks.rows(categoryKey, deleted))
+            (deleted ? lists.deleted : lists.active).append({row.uid, row.fields});
+    // UIDs given to a list stored without them are stored now, so the next read gives the
+    // same ones.
+    tasks.save();
+    return lists;
+}
+
+QString SyncLink::syncShownCategory() const
+{
+    return m_window.shownCategoryKey();
+}
+
+bool SyncLink::shownListsUnsaved() const
+{
+    const QString shown = m_window.shownCategoryKey();
+    return !shown.isEmpty() && SyncDigests::ofChanges(m_window.shownTasksChanges(), shown, false) !=
+                                   SyncDigests::ofStoredLists(m_window.store(), shown, false);
+}
+
+QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
+{
+    QHash<QString, QString> made;
+    for (const SyncBatch::NewCategory& c : std::as_const(batch.newCategories))
+        made.insert(c.placeholder,
+                    m_window.addCategory(made.value(c.parentKey, c.parentKey), c.name));
+    for (auto name = batch.renamed.cbegin(); name != batch.renamed.cend(); ++name)
+        if (QTreeWidgetItem* node = m_window.tvFolders->nodeByKey(name.key())) {
+            node->setText(0, *name);
+            if (name.key() == m_window.shownCategoryKey())
+                m_window.Label1->setText(QStringLiteral("Task(s) for [") + *name + u']');
+        }
+    if (!made.isEmpty() || !batch.renamed.isEmpty())
+        m_window.storeTree();
+    if (!made.isEmpty())
+        SyncRun::renameCategories(batch, made);
+    // The working copy on screen holds a change of its own: what came for it waits.
+    const QString shown = m_window.shownCategoryKey();
+    if (!shown.isEmpty() && (!batch.tasks.isEmpty() || !batch.activeOrder.isEmpty()) &&
+        shownListsUnsaved())
+        SyncRun::holdCategory(batch, shown);
+    if (batch.tasks.isEmpty() && batch.activeOrder.isEmpty()) {
+        m_window.store().apply(batch.state);
+        return made;
+    }
+
+    // Only the lists the batch changes are read.
+    QSet<QString> touched;
+    for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks))
+        touched.insert(change.categoryKey);
+    for (auto order = batch.activeOrder.cbegin(); order != batch.activeOrder.cend(); ++order)
+        touched.insert(order.key());
+    QStringList keys;
+    for (const SyncCategory& c : syncCategories())
+        if (touched.contains(c.key))
+            keys.append(c.key);
+    TaskDirectory tasks(m_window.store(), m_window, keys);
+    for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks)) {
+        if (!keys.contains(change.categoryKey))
+            continue;
+        const std::optional<TaskListCodec::Fields> here = tasks.fields(change.uid);
+        if (change.seenDigest && (!here || SyncDigests::ofFields(*here) != *change.seenDigest)) {
+            // Changed here while the sync ran: merged with the next one.
+            SyncRun::holdTask(batch, change);
+            continue;
+        }
+        if (change.remove) {
+            tasks.remove(change.uid);
+            continue;
+        }
+        if (!here) {
+            if (change.fields)
+                tasks.append(change.categoryKey, change.deleted, *change.fields, change.uid);
+            continue;
+        }
+        tasks.move(change.uid, change.categoryKey, change.deleted);
+        if (change.fields)
+            tasks.update(change.uid, *change.fields);
+    }
+    for (auto order = batch.activeOrder.cbegin(); order != batch.activeOrder.cend(); ++order)
+        if (keys.contains(order.key()) && !batch.held.contains(order.key()))
+            tasks.arrange(order.key(), false, *order);
+    tasks.save(batch.state);
+    return made;
+}
+
+bool SyncLink::askSync(const QString& question)
+{
+    return Prompts::current().askYesNo(&m_window, question, applicationTitle());
+}

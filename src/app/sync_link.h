@@ -1,0 +1,32 @@
+#pragma once
+
+#include "sync_controller.h"
+#include "sync_tasks_host.h"
+
+#include <QObject>
+
+class Form1;
+
+// The main window as a sync sees it: its tree, its lists (the shown category's from screen) and
+// the one way to change a task by its UID, through which what a sync brings is applied. It owns
+// the window's SyncController.
+class SyncLink : public QObject, public SyncTasksHost
+{
+    Q_OBJECT
+
+public:
+    explicit SyncLink(Form1& window);
+
+    SyncController& controller() { return m_controller; }
+
+    QList<SyncCategory> syncCategories() const override;
+    SyncLists syncLists(const QString& categoryKey) const override;
+    QString syncShownCategory() const override;
+    bool shownListsUnsaved() const override;
+    QHash<QString, QString> applySyncBatch(SyncBatch& batch) override;
+    bool askSync(const QString& question) override;
+
+private:
+    Form1& m_window;
+    SyncController m_controller;
+};
