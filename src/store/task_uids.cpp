@@ -13,10 +13,6 @@
 
 namespace TaskUids {
 
-namespace {
-constexpr qsizetype kUidBytes = 16;
-} // namespace
-
 QUuid create()
 {
     // The global generator is seeded from the system's entropy once; a UUID per read of
@@ -78,8 +74,18 @@ char* writeRecord(char* at, const Stored& row)
     qToBigEndian(row.uid.data2, at + 4);
     qToBigEndian(row.uid.data3, at + 6);
     std::memcpy(at + 8, row.uid.data4, 8);
-    qToLittleEndian(row.digest, at + kUidBytes);
+    setDigestOfRecord(at, row.digest);
     return at + kRecordBytes;
+}
+
+quint64 digestOfRecord(const char* record)
+{
+    return qFromLittleEndian<quint64>(record + kUidBytes);
+}
+
+void setDigestOfRecord(char* record, quint64 digest)
+{
+    qToLittleEndian(digest, record + kUidBytes);
 }
 
 QByteArray encode(const QList<Stored>& rows)
@@ -97,8 +103,7 @@ QList<Stored> decode(QByteArrayView bytes)
     rows.reserve(bytes.size() / kRecordBytes);
     for (qsizetype at = 0; at + kRecordBytes <= bytes.size(); at += kRecordBytes) {
         const QByteArrayView record = bytes.sliced(at, kRecordBytes);
-        rows.append({QUuid::fromRfc4122(record.first(kUidBytes)),
-                     qFromLittleEndian<quint64>(record.data() + kUidBytes)});
+        rows.append({QUuid::fromRfc4122(record.first(kUidBytes)), digestOfRecord(record.data())});
     }
     return rows;
 }

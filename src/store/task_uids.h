@@ -41,9 +41,13 @@ struct Stored
     quint64 digest = 0;
 };
 QByteArray encode(const QList<Stored>& rows);
+constexpr qsizetype kUidBytes = 16;
 constexpr qsizetype kRecordBytes = 24;
 // One row's record written at `at`; the position after it.
 char* writeRecord(char* at, const Stored& row);
+// The digest of the record at `record`.
+quint64 digestOfRecord(const char* record);
+void setDigestOfRecord(char* record, quint64 digest);
 // What an encoded text holds; bytes that make no whole record are ignored.
 QList<Stored> decode(QByteArrayView bytes);
 

@@ -66,6 +66,70 @@ private slots:
         encoder.encode(rows.mid(1), {});
         QCOMPARE(kept, whole.toUtf8());
     }
+
+    // Digests carried over from the encoding before must be those of the rows as they are now.
+    void digestsFollowTheRowsAcrossEncodings_data()
+    {
+        QTest::addColumn<int>("change");
+        const char* names[] = {"unchanged",
+                               "one edited",
+                               "moved up",
+                               "first removed",
+                               "one added inside",
+                               "reversed",
+                               "lone surrogate made a question mark",
+                               "question mark made a lone surrogate"};
+        for (int i = 0; i < int(std::size(names)); ++i)
+            QTest::newRow(names[i]) << i;
+    }
+
+    void digestsFollowTheRowsAcrossEncodings()
+    {
+        QFETCH(int, change);
+        QList<TaskRow> rows;
+        for (int i = 0; i < 6; ++i) {
+            TaskRow row;
+            row.fields = {QStringLiteral("Task %1").arg(i),
+                          QStringLiteral("High"),
+                          QString(),
+                          QString(),
+                          i == 2 ? QStringView(u"ab\xd83d").toString() : QString(),
+                          i == 3 ? QStringLiteral("ab?") : QString()};
+            row.uid = TaskUids::create();
+            rows.append(row);
+        }
+        StoredListEncoder encoder;
+        encoder.encode(rows, {});
+        switch (change) {
+        case 1:
+            rows[4].fields[0] += QStringLiteral(" and more");
+            break;
+        case 2:
+            rows.swapItemsAt(3, 4);
+            break;
+        case 3:
+            rows.removeFirst();
+            break;
+        case 4:
+            rows.insert(3, TaskRow{{QStringLiteral("New")}, {}, TaskUids::create()});
+            break;
+        case 5:
+            std::reverse(rows.begin(), rows.end());
+            break;
+        case 6:
+            rows[2].fields[4] = QStringLiteral("ab?");
+            break;
+        case 7:
+            rows[3].fields[5] = QStringView(u"ab\xd83d").toString();
+            break;
+        }
+        encoder.encode(rows, {});
+        QList<TaskUids::Stored> uids;
+        for (const TaskRow& row : std::as_const(rows))
+            uids.append({row.uid, TaskUids::digest(row.fields)});
+        QCOMPARE(encoder.uids().first(rows.size() * TaskUids::kRecordBytes),
+                 TaskUids::encode(uids));
+    }
 };
 
 KESTRUNE_TEST_MAIN(TestStoredListEncoder)
