@@ -53,8 +53,12 @@ void WalCheckpointer::run()
         // Only what no reader needs is copied, and nothing waits for a lock: a copy that
         // cannot finish now finishes after the next commit. Closing the store's last connection
         // copies the rest.
-        if (!m_db && sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
-                                     SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        // A connection that has read nothing yet does not know the store keeps a log, and its
+        // checkpoint would copy nothing: it reads the header first.
+        if (!m_db &&
+            (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, SQLITE_OPEN_READWRITE,
+                             nullptr) != SQLITE_OK ||
+             sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK)) {
             sqlite3_close_v2(m_db);
             m_db = nullptr;
         }

@@ -378,6 +378,15 @@ private slots:
         QCOMPARE(store.read(QStringLiteral("1_Root_1"), {}).size(), 2'000'039);
     }
 
+    // Once saving pauses, the log is copied back into the store's file, off the saving path.
+    void aPauseAfterASave_copiesTheLogIntoTheFile()
+    {
+        const QString path = storePath();
+        SettingsStore store(path);
+        store.write(QStringLiteral("1_Root_1"), QString(1'000'000, QChar(u'a')));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() > 1'000'000, 5000);
+    }
+
     void storeLockedByAnotherProgram_writeFailsNamingTheLock()
     {
         const QString path = storePath();
