@@ -8,6 +8,12 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace {
+
+constexpr int kOffersAfterSyncs = 3;
+
+} // namespace
+
 SyncAccountLink::SyncAccountLink(SyncController& sync, QWidget* window)
     : QObject(window), m_sync(sync), m_window(window), m_vault(new PasswordVault(this))
 {
@@ -25,6 +31,21 @@ SyncAccountLink::SyncAccountLink(SyncController& sync, QWidget* window)
                     m_sync.syncNow();
                 }
             });
+    connect(m_vault, &PasswordVault::writeFinished, this,
+            [this](const QString& address, const QString& user, PasswordVault::Outcome outcome) {
+                if (outcome == PasswordVault::Outcome::Done && m_unstored &&
+                    m_unstored->address == address && m_unstored->user == user)
+                    m_unstored.reset();
+            });
+    // A store that did not answer may answer later in the run (a keyring unlocked, a desktop
+    // service started late): the password is offered again after a sync, so the next start need
+    // not ask. A few times only: a store that refuses it would otherwise ask its owner each time.
+    connect(&m_sync, &SyncController::finished, this, [this] {
+        const SyncController::Account account = m_sync.account();
+        if (m_unstored && m_unstored->address == account.address &&
+            m_unstored->user == account.user && m_unstored->offers++ < kOffersAfterSyncs)
+            m_vault->write(m_unstored->address, m_unstored->user, m_unstored->password);
+    });
     connect(m_vault, &PasswordVault::availabilityChanged, this, [this](bool answers) {
         if (m_dialog)
             m_dialog->showPasswordStore(answers);
@@ -92,6 +113,7 @@ void SyncAccountLink::setSyncPassword(const QString& password)
 {
     const SyncController::Account account = m_sync.account();
     m_sync.setPassword(password);
+    m_unstored = Unstored{account.address, account.user, password, 0};
     m_vault->write(account.address, account.user, password);
 }
 

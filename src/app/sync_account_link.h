@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
+#include <optional>
 
 class PasswordVault;
 class SyncController;
@@ -13,7 +15,8 @@ class QWidget;
 // The Sync window's way to the account: the address and the user name go into the store
 // through the sync, the password into the desktop's secret store and, for this run, into the
 // sync's memory. The stored password is read once at start; where no secret store answers,
-// the window is opened once per run to ask for it.
+// the window is opened once per run to ask for it, and the password it was given is written
+// again after each sync until a store takes it.
 class SyncAccountLink : public QObject, public SyncWindowHost
 {
     Q_OBJECT
@@ -44,4 +47,13 @@ private:
     bool m_reading = false;
     bool m_syncWanted = false;
     bool m_asked = false;
+    // The password the secret store has not taken yet, for the account it was given for.
+    struct Unstored
+    {
+        QString address;
+        QString user;
+        QString password;
+        int offers = 0; // written again after a sync so many times
+    };
+    std::optional<Unstored> m_unstored;
 };

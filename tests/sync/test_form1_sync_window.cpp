@@ -2,6 +2,7 @@
 // test's Secret Service) and with none on the bus: the password typed once is used by the next
 // start where a store keeps it, and asked for once a run where none does.
 #include "form1.h"
+#include "password_vault.h"
 #include "radicale_server.h"
 #include "scripted_prompts.h"
 #include "settings_store.h"
@@ -12,8 +13,10 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -46,7 +49,8 @@ class TestForm1SyncWindow : public QObject
             dialog.passwordEdit->setText(m_server.password());
             QTest::mouseClick(dialog.syncButton, Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(dialog.statusLabel->text().startsWith(u"Last synced"), 60000);
-            QCOMPARE(dialog.passwordNote->isVisible(), !secretStoreAnswers());
+            QTRY_COMPARE_WITH_TIMEOUT(dialog.passwordNote->isVisible(), !secretStoreAnswers(),
+                                      10000);
             dialog.reject();
         });
     }
@@ -91,6 +95,39 @@ private slots:
             dialogs += shown.kind == ScriptedPrompts::Shown::Dialog;
         QCOMPARE(dialogs, secretStoreAnswers() ? 0 : 1);
         QCOMPARE(m_prompts.errorBoxes(), QStringList());
+    }
+
+    // Where no secret store answered when the password was typed, one that answers later in
+    // the run is given it after a sync: the next start finds it there.
+    void passwordReachesAStoreThatAnswersLater()
+    {
+        if (secretStoreAnswers())
+            QSKIP("a secret store answers from the start here");
+        m_prompts.clear();
+        SettingsStore store(m_dir.filePath(QStringLiteral("Later.db")));
+        Form1 window(store);
+        window.show();
+        typeInSyncWindow(true);
+        window.findChild<QAction*>(QStringLiteral("actionSync"))->trigger();
+        QProcess service;
+        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        service.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SECRET_SERVICE)});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += service.readAllStandardOutput()).contains("ready"),
+                                 15000);
+        QVERIFY(syncs(window));
+        PasswordVault vault;
+        QSignalSpy read(&vault, &PasswordVault::readFinished);
+        for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < 10000;
+             QTest::qWait(200)) {
+            if (!waited.isValid())
+                waited.start();
+            vault.read(m_server.url().toString(), m_server.user());
+            QVERIFY(read.wait(10000));
+            if (read.last().at(2).value<PasswordVault::Outcome>() == PasswordVault::Outcome::Done)
+                break;
+        }
+        QCOMPARE(read.last().at(3).toString(), m_server.password());
     }
 };
 
