@@ -566,7 +566,7 @@ Collection collectionOf(const DavResponse& response)
     collection.displayName = response.displayName.value_or(QString());
     collection.holdsTodos =
         !response.componentSetGiven || response.components.contains(QLatin1String("VTODO"));
-    collection.syncToken = response.syncToken;
+    collection.offersSyncCollection = response.offersSyncCollection;
     collection.ctag = response.ctag;
     if (response.category)
         collection.placement = readPlacement(*response.category);
@@ -579,7 +579,7 @@ QByteArray collectionPropfind()
                          {kDavNs, u"displayname"},
                          {kKestruneNs, u"category"},
                          {kCalDavNs, u"supported-calendar-component-set"},
-                         {kDavNs, u"sync-token"},
+                         {kDavNs, u"supported-report-set"},
                          {kCalendarServerNs, u"getctag"}});
 }
 

@@ -78,9 +78,12 @@ struct Collection
 {
     QString href; // absolute path on the server, ending in '/'; percent-decoded, as every href here
     QString displayName;
-    bool holdsTodos = false; // supported-calendar-component-set has VTODO (or is absent)
-    QString syncToken;       // empty when the server offers no sync-collection
-    QString ctag;            // getctag (CalendarServer ns), empty when absent
+    bool holdsTodos = false;           // supported-calendar-component-set has VTODO (or is absent)
+    bool offersSyncCollection = false; // its supported-report-set names sync-collection
+    // getctag (CalendarServer ns), empty when absent. A listing of the calendars asks for this
+    // tag alone: a server may take long to work out a sync-token for each of them (Radicale
+    // takes as long again for each), and a sync-collection report brings the token it needs.
+    QString ctag;
     std::optional<Placement> placement;
 };
 

@@ -182,6 +182,16 @@ void readProp(GuardedReader& reader, DavResponse& props)
                 }
                 reader.skip();
             }
+        } else if (reader.is(kDavNs, u"supported-report-set")) {
+            // supported-report / report / the report's own element
+            while (reader.nextChild()) {
+                while (reader.nextChild()) {
+                    while (reader.nextChild()) {
+                        props.offersSyncCollection |= reader.is(kDavNs, u"sync-collection");
+                        reader.skip();
+                    }
+                }
+            }
         } else if (reader.is(kDavNs, u"sync-token")) {
             props.syncToken = reader.text().trimmed();
         } else if (reader.is(kCalendarServerNs, u"getctag")) {
@@ -232,6 +242,7 @@ void readPropstat(GuardedReader& reader, DavResponse& response)
         response.syncToken = props.syncToken;
     if (!props.ctag.isEmpty())
         response.ctag = props.ctag;
+    response.offersSyncCollection |= props.offersSyncCollection;
     if (!props.currentUserPrincipal.isEmpty())
         response.currentUserPrincipal = props.currentUserPrincipal;
     if (!props.calendarHomeSet.isEmpty())

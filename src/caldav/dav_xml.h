@@ -40,6 +40,7 @@ struct DavResponse
     QStringList components;
     QString syncToken;
     QString ctag;
+    bool offersSyncCollection = false; // supported-report-set names it
     QString currentUserPrincipal;
     QStringList calendarHomeSet;
 };

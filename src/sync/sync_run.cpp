@@ -114,23 +114,20 @@ private:
     {
         if (!m_collection)
             return false; // made in this sync: nothing there yet
-        if (!m_collection->syncToken.isEmpty())
-            return m_collection->syncToken != m_calendar.syncToken;
-        if (!m_collection->ctag.isEmpty())
-            return m_collection->ctag != m_calendar.ctag;
-        return true;
+        // Without a tag, only asking the calendar tells.
+        return m_collection->ctag.isEmpty() || m_collection->ctag != m_calendar.ctag;
     }
 
     void pull()
     {
-        m_newToken = m_collection ? m_collection->syncToken : QString();
+        m_newToken = m_collection ? m_calendar.syncToken : QString();
         m_newCtag = m_collection ? m_collection->ctag : QString();
         if (!remoteChanged())
             return;
         QList<Dav::Resource> listed;
         QStringList removed;
         bool full = true;
-        if (!m_collection->syncToken.isEmpty()) {
+        if (m_collection->offersSyncCollection) {
             std::optional<Dav::SyncReport> report =
                 m_client.syncCollection(m_calendar.href, m_calendar.syncToken);
             full = m_calendar.syncToken.isEmpty();
@@ -918,10 +915,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         const Dav::Collection* there = byHref.value(link->href);
         const auto lists = input.lists.constFind(key);
         const bool localChanged = lists != input.lists.cend();
-        const bool remoteChanged =
-            there &&
-            (there->syncToken.isEmpty() ? there->ctag.isEmpty() || there->ctag != link->ctag
-                                        : there->syncToken != link->syncToken);
+        const bool remoteChanged = there && (there->ctag.isEmpty() || there->ctag != link->ctag);
         if (!localChanged && !remoteChanged)
             continue;
         CategorySync sync(client, store, out, key, *link, there, localChanged ? &*lists : nullptr,

@@ -168,7 +168,7 @@ private slots:
                                    Placement{"k2", "k1", 4});
         QCOMPARE(made.href, m_home + QStringLiteral("made/"));
         QVERIFY(made.holdsTodos);
-        QVERIFY(!made.syncToken.isEmpty());
+        QVERIFY(made.offersSyncCollection);
         m_client->updateCalendar(made.href, QStringLiteral("Garden"), Placement{"k2", "", 1});
         const QList<Collection> calendars = m_client->listCalendars(m_client->findCalendarHome());
         const auto found = std::find_if(calendars.begin(), calendars.end(),

@@ -21,7 +21,9 @@ private slots:
             "<resourcetype><C:calendar/><collection/></resourcetype>"
             "<displayname>Home &amp; Garden</displayname><K:category>k1\n\n3</K:category>"
             "<C:supported-calendar-component-set><C:comp name=\"vtodo\"/>"
-            "</C:supported-calendar-component-set><sync-token>tok-1</sync-token>"
+            "</C:supported-calendar-component-set><supported-report-set><supported-report>"
+            "<report><C:calendar-multiget/></report></supported-report><supported-report><report>"
+            "<sync-collection/></report></supported-report></supported-report-set>"
             "<CS:getctag>\"c\"</CS:getctag></prop><status>HTTP/1.1 200 OK</status></propstat>"
             "<propstat><prop><getetag/><K:category>wrong</K:category></prop>"
             "<status>HTTP/1.1 404 Not Found</status></propstat></response>"
@@ -41,6 +43,8 @@ private slots:
         QCOMPARE(readPlacement(calendar.category.value()), (Placement{"k1", "", 3}));
         QCOMPARE(calendar.components, QStringList{"VTODO"});
         QCOMPARE(calendar.ctag, QStringLiteral("\"c\""));
+        QVERIFY(calendar.offersSyncCollection);
+        QVERIFY(!reply.responses[2].offersSyncCollection);
         QCOMPARE(calendar.failedPropStatus, 404);
         QVERIFY(calendar.etag.isEmpty());
         QCOMPARE(reply.responses[1].status, 404);
