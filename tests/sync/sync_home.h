@@ -25,8 +25,10 @@ class Home
 {
 public:
     // `lists`: key -> tasks, each task the six fields joined by '|'.
+    // `address`: where the home reaches the server, when not at the server's own.
     Home(const RadicaleServer& server, const QString& tree,
-         const QHash<QString, QStringList>& lists = {}, const QString& storePath = {})
+         const QHash<QString, QStringList>& lists = {}, const QString& storePath = {},
+         const QUrl& address = {})
     {
         store = std::make_unique<SettingsStore>(
             storePath.isEmpty() ? dir.filePath(QStringLiteral("Kestrune.db")) : storePath);
@@ -39,13 +41,14 @@ public:
                          QStringLiteral("My_Separatora08");
             store->write(list.key(), value);
         }
-        open(server);
+        open(server, address);
     }
-    void open(const RadicaleServer& server)
+    void open(const RadicaleServer& server, const QUrl& address = {})
     {
         window = std::make_unique<Form1>(*store);
         QTest::qWait(1); // the sync at start finds nothing set up
-        sync().setAccount({server.url().toString(), server.user(), false});
+        sync().setAccount(
+            {(address.isEmpty() ? server.url() : address).toString(), server.user(), false});
         sync().setPassword(server.password());
     }
 

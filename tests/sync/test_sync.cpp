@@ -454,6 +454,39 @@ private slots:
         QVERIFY(home.store->readSyncTasks().isEmpty());
     }
 
+    // A server that tells no calendar's tag and offers no sync by token: changes still travel
+    // both ways, found by the tasks' ETags, and a sync with nothing to do finds nothing.
+    void aServerWithoutTagsOrSyncReports_stillSyncsBothWays()
+    {
+        QProcess plain;
+        plain.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        plain.start(QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral(PLAIN_SERVER_PROXY),
+                     QStringLiteral("127.0.0.1:%1").arg(m_server->url().port())});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += plain.readAllStandardOutput()).contains('\n'), 15000);
+        const QUrl address(QStringLiteral("http://127.0.0.1:%1/")
+                               .arg(QString::fromLatin1(said).section(u' ', 1).trimmed()));
+        Home first(*m_server, kTree, kLists);
+        QVERIFY(first.syncNow());
+        Home second(*m_server, QString(""), {}, {}, address);
+        QVERIFY(second.syncNow());
+        sameActiveLists(first, second);
+        const QString work = QStringLiteral("Work");
+        second.edit(work, QStringLiteral("File taxes"), NotesCol, QStringLiteral("by Friday"));
+        QVERIFY(second.syncNow());
+        QVERIFY(first.syncNow());
+        first.edit(work, QStringLiteral("Book flights"), NotesCol, QStringLiteral("window seat"));
+        QVERIFY(first.syncNow());
+        QVERIFY(second.syncNow());
+        QCOMPARE(second.tasks(work), first.tasks(work));
+        QVERIFY(second.syncNow());
+        QVERIFY2(second.sync().statusText().contains(QStringLiteral("nothing to do")),
+                 qPrintable(second.sync().statusText()));
+        plain.kill();
+        plain.waitForFinished();
+    }
+
     void closingTheWindow_waitsASecondAtMost_forASyncUnderWay()
     {
         MisbehavingServer server(MisbehavingServer::silence());
