@@ -20,6 +20,7 @@
 #include "sync_controller.h"
 #include "sync_link.h"
 #include "sync_run.h"
+#include "sync_slices.h"
 #include "task_directory.h"
 #include "task_list_codec.h"
 #include "task_list_view.h"
@@ -219,6 +220,8 @@ struct OneFullList
                                                     {QStringLiteral("Full"), full, {}}})},
                         {full, value}});
         window = std::make_unique<Form1>(store);
+        // As every list the program has saved once: with its UIDs stored.
+        TaskDirectory(store, *window, {inbox, full}).save();
         if (shown) {
             QTreeWidgetItem* node = window->tvFolders->nodeByKey(full);
             window->tvFolders->selectNode(node);
@@ -299,11 +302,20 @@ void oneFullList(const BenchApp& bench)
         {
             OneFullList home(bench, QStringLiteral("apply-%1.db").arg(shown), 0, shown);
             SyncTasksHost& host = *home.window->findChild<SyncLink*>();
-            SyncBatch batch = home.incoming(TaskListCodec::kMaxTasks);
-            const double ms = millisecondsOf([&] { host.applySyncBatch(batch); });
+            // A slice a turn, as the sync applies them: the longest turn is the longest slice.
+            SyncSlices slices(home.incoming(TaskListCodec::kMaxTasks));
+            QHash<QString, QString> made;
+            double longest = 0, all = 0;
+            while (!slices.atEnd()) {
+                SyncBatch slice = slices.next(made);
+                const double ms = millisecondsOf([&] { made.insert(host.applySyncBatch(slice)); });
+                slices.applied(slice);
+                longest = std::max(longest, ms);
+                all += ms;
+            }
             std::printf("  applying what a second home receives, %s: longest turn %6.1f ms, in "
                         "all %6.0f ms  (target %.0f ms)\n",
-                        where, ms, ms, kStallTargetMs);
+                        where, longest, all, kStallTargetMs);
         }
     }
 }

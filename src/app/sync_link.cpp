@@ -2,11 +2,13 @@
 
 #include "category_tree.h"
 #include "error_report.h"
+#include "failure.h"
 #include "form1.h"
 #include "prompts.h"
 #include "sync_digests.h"
 #include "sync_run.h"
 #include "task_directory.h"
+#include "task_list_model.h"
 
 #include <QLabel>
 #include <QSet>
@@ -28,17 +30,64 @@ QList<SyncCategory> SyncLink::syncCategories() const
     return categories;
 }
 
+namespace {
+
+// For reading stored lists away from the window: no category is on screen.
+class NothingShown : public TaskListsHost
+{
+public:
+    QString shownCategoryKey() const override { return {}; }
+    TaskListModel* shownTasks(bool) const override { return nullptr; }
+    SettingsStore::Changes shownTasksChanges() const override
+    {
+        throw Failure(QStringLiteral("No category is shown."));
+    }
+};
+
+SyncLists listsOf(const TaskDirectory& tasks, const QString& categoryKey)
+{
+    SyncLists lists;
+    for (const bool deleted : {false, true}) {
+        QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
+        const QList<TaskRow> rows = tasks.rows(categoryKey, deleted);
+        items.reserve(rows.size());
+        for (const TaskRow& row : rows)
+            items.append({row.uid, row.fields});
+    }
+    return lists;
+}
+
+} // namespace
+
 SyncLists SyncLink::syncLists(const QString& categoryKey) const
 {
+    if (categoryKey == m_window.shownCategoryKey()) {
+        // Straight from the lists on screen: a full list is copied once, not three times.
+        SyncLists lists;
+        for (const bool deleted : {false, true}) {
+            QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
+            const QList<TaskRow>& rows = m_window.shownTasks(deleted)->rows();
+            items.reserve(rows.size());
+            for (const TaskRow& row : rows)
+                items.append({row.uid, row.fields});
+        }
+        return lists;
+    }
     TaskDirectory tasks(m_window.store(), m_window, {categoryKey});
-    SyncLists lists;
-    for (const bool deleted : {false, true})
-        for (const TaskRow& row : tasks.rows(categoryKey, deleted))
-            (deleted ? lists.deleted : lists.active).append({row.uid, row.fields});
+    SyncLists lists = listsOf(tasks, categoryKey);
     // UIDs given to a list stored without them are stored now, so the next read gives the
     // same ones.
     tasks.save();
     return lists;
+}
+
+std::optional<SyncLists> SyncLink::readStoredLists(const QString& categoryKey) const
+{
+    NothingShown nothingShown;
+    const TaskDirectory tasks(m_window.store(), nothingShown, {categoryKey});
+    if (tasks.givesNewUids())
+        return std::nullopt;
+    return listsOf(tasks, categoryKey);
 }
 
 QString SyncLink::syncShownCategory() const

@@ -21,6 +21,7 @@ public:
 
     QList<SyncCategory> syncCategories() const override;
     SyncLists syncLists(const QString& categoryKey) const override;
+    std::optional<SyncLists> readStoredLists(const QString& categoryKey) const override;
     QString syncShownCategory() const override;
     bool shownListsUnsaved() const override;
     QHash<QString, QString> applySyncBatch(SyncBatch& batch) override;

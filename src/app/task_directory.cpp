@@ -5,6 +5,8 @@
 #include "task_list_model.h"
 #include "task_uids.h"
 
+#include <algorithm>
+
 using TaskListCodec::Fields;
 
 struct TaskDirectory::List
@@ -102,6 +104,12 @@ void TaskDirectory::load(const QString& categoryKey)
         }
         m_lists.insert(key, list);
     }
+}
+
+bool TaskDirectory::givesNewUids() const
+{
+    return std::any_of(m_lists.cbegin(), m_lists.cend(),
+                       [](const std::shared_ptr<List>& list) { return list->newUids; });
 }
 
 void TaskDirectory::addCategory(const QString& categoryKey)

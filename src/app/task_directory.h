@@ -50,6 +50,9 @@ public:
     // The task's six texts as they stand in the directory.
     std::optional<TaskListCodec::Fields> fields(const QUuid& uid) const;
     int rowCount(const QString& categoryKey, bool deleted) const;
+    // Whether some stored list had tasks without UIDs, which were given new ones here: save()
+    // stores them.
+    bool givesNewUids() const;
     // A category made after the directory was (it has no stored lists).
     void addCategory(const QString& categoryKey);
 

@@ -421,6 +421,45 @@ private slots:
         QCOMPARE(second.texts(QStringLiteral("Work")), home.texts(QStringLiteral("Work")));
     }
 
+    // A second home that dies after some slices of what it receives are stored.
+    void aSecondHomeKilledBetweenSlices_isFinishedByTheNext_withoutDuplicates_data()
+    {
+        QTest::addColumn<int>("dieAfter");
+        QTest::newRow("after the first slice") << 1;
+        QTest::newRow("after the third") << 3;
+    }
+    void aSecondHomeKilledBetweenSlices_isFinishedByTheNext_withoutDuplicates()
+    {
+        QFETCH(int, dieAfter);
+        QStringList seven, texts;
+        for (int i = 0; i < 7; ++i) {
+            seven.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+            texts.append(QStringLiteral("Task %1").arg(i));
+        }
+        Home first(*m_server, QStringLiteral("Work;1_Root_1;^"), {{"1_Root_1", seven}});
+        QVERIFY(first.syncNow());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Kestrune.db"));
+        SettingsStore(path).write(QStringLiteral("Tree Nodes"), QString());
+        QProcess helper;
+        helper.start(QStringLiteral(SYNC_KILL_HELPER),
+                     {path, m_server->url().toString(), m_server->user(), m_server->password(),
+                      QStringLiteral("2"), QString::number(dieAfter)});
+        QVERIFY(helper.waitForFinished(60000));
+        QCOMPARE(helper.exitCode(), 9);
+
+        Home second(*m_server, QString(), {}, path);
+        QVERIFY(second.syncNow());
+        QVERIFY(second.syncNow());
+        QCOMPARE(second.tree(), QStringList{"Work"});
+        QCOMPARE(second.texts(QStringLiteral("Work")), texts);
+        QVERIFY(first.syncNow());
+        QCOMPARE(first.texts(QStringLiteral("Work")), texts);
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")).size(), 7);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Work")),
+                 1);
+    }
+
     void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()
     {
         QTest::addColumn<MisbehavingServer::Answer>("answer");
