@@ -101,6 +101,11 @@ SyncSlices::SyncSlices(SyncBatch batch, qsizetype tasksPerSlice)
             from = to;
             // Named here so that what the host takes out of it shows (see applied()).
             slice.settledCategories.append(key);
+            // The tasks here so far in the agreed order after every slice: a run cut off before
+            // the last would otherwise leave an order the next sync takes for one made here.
+            const auto order = batch.activeOrder.constFind(key);
+            if (order != batch.activeOrder.cend())
+                slice.activeOrder.insert(key, *order);
             if (from < list.size()) {
                 for (SettingsStore::SyncCalendar c : linked) {
                     c.syncToken.clear();
@@ -112,9 +117,6 @@ SyncSlices::SyncSlices(SyncBatch batch, qsizetype tasksPerSlice)
             }
             slice.state.syncCalendars.insert(slice.state.syncCalendars.end(), linked.begin(),
                                              linked.end());
-            const auto order = batch.activeOrder.constFind(key);
-            if (order != batch.activeOrder.cend())
-                slice.activeOrder.insert(key, *order);
         } while (from < list.size());
     }
 }

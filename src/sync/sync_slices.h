@@ -14,10 +14,10 @@
 // transaction. A run cut off between two slices leaves nothing the next sync cannot finish:
 // - the first slice makes the new categories and stores the state that belongs to no task;
 // - then each category's task changes go in order, at most `tasksPerSlice` a slice, each with
-//   the synced rows of its tasks;
-// - a category's calendar goes with its last slice (its order too); until then it is stored
-//   with no sync token, so that a sync cut off before that lists the whole calendar again and
-//   finds every task already here by its synced row.
+//   the synced rows of its tasks and the agreed order of the list;
+// - a category's calendar goes with its last slice; until then it is stored with no sync token,
+//   so that a sync cut off before that lists the whole calendar again and finds every task
+//   already here by its synced row.
 class SyncSlices
 {
 public:
