@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QSet>
+#include <algorithm>
 
 SyncLink::SyncLink(Form1& window)
     : QObject(&window), m_window(window), m_controller(window.store(), *this, this)
@@ -57,6 +58,17 @@ SyncLists listsOf(const TaskDirectory& tasks, const QString& categoryKey)
     return lists;
 }
 
+bool concerns(const SyncBatch& batch, const QString& categoryKey)
+{
+    const auto ofIt = [&](const auto& item) { return item.categoryKey == categoryKey; };
+    return batch.activeOrder.contains(categoryKey) ||
+           batch.settledCategories.contains(categoryKey) ||
+           std::any_of(batch.tasks.cbegin(), batch.tasks.cend(), ofIt) ||
+           std::any_of(batch.state.syncCalendars.cbegin(), batch.state.syncCalendars.cend(),
+                       ofIt) ||
+           std::any_of(batch.state.syncTasks.cbegin(), batch.state.syncTasks.cend(), ofIt);
+}
+
 } // namespace
 
 SyncLists SyncLink::syncLists(const QString& categoryKey) const
@@ -81,12 +93,12 @@ SyncLists SyncLink::syncLists(const QString& categoryKey) const
     return lists;
 }
 
-std::optional<SyncLists> SyncLink::readStoredLists(const QString& categoryKey) const
+SyncLists SyncLink::readStoredLists(const QString& categoryKey,
+                                    SettingsStore::Changes& uidsToStore) const
 {
     NothingShown nothingShown;
     const TaskDirectory tasks(m_window.store(), nothingShown, {categoryKey});
-    if (tasks.givesNewUids())
-        return std::nullopt;
+    uidsToStore = tasks.givenUids();
     return listsOf(tasks, categoryKey);
 }
 
@@ -118,10 +130,11 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
         m_window.storeTree();
     if (!made.isEmpty())
         SyncRun::renameCategories(batch, made);
-    // The working copy on screen holds a change of its own: what came for it waits.
+    // The working copy on screen holds a change of its own: what came for it waits. Asked only
+    // when something came for it, as the asking encodes the lists on screen.
     const QString shown = m_window.shownCategoryKey();
     if (!shown.isEmpty() && (!batch.tasks.isEmpty() || !batch.activeOrder.isEmpty()) &&
-        shownListsUnsaved())
+        concerns(batch, shown) && shownListsUnsaved())
         SyncRun::holdCategory(batch, shown);
     if (batch.tasks.isEmpty() && batch.activeOrder.isEmpty()) {
         m_window.store().apply(batch.state);

@@ -5,8 +5,6 @@
 #include "task_list_model.h"
 #include "task_uids.h"
 
-#include <algorithm>
-
 using TaskListCodec::Fields;
 
 struct TaskDirectory::List
@@ -106,10 +104,19 @@ void TaskDirectory::load(const QString& categoryKey)
     }
 }
 
-bool TaskDirectory::givesNewUids() const
+SettingsStore::Changes TaskDirectory::givenUids() const
 {
-    return std::any_of(m_lists.cbegin(), m_lists.cend(),
-                       [](const std::shared_ptr<List>& list) { return list->newUids; });
+    SettingsStore::Changes changes;
+    for (const auto& list : std::as_const(m_lists)) {
+        if (!list->newUids || m_changed.contains(list->categoryKey))
+            continue;
+        QList<TaskUids::Stored> uids;
+        for (qsizetype i = 0; i < list->items.size(); ++i)
+            uids.append({list->items[i].row.uid, list->digests[i]});
+        changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
+                                      TaskUids::encode(uids));
+    }
+    return changes;
 }
 
 void TaskDirectory::addCategory(const QString& categoryKey)
@@ -354,15 +361,7 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
     }
     // Lists nothing changed keep the UIDs they were given here, as every reader of the store
     // gives them (TaskUids::ofStoredList).
-    for (const auto& list : std::as_const(m_lists)) {
-        if (!list->newUids || m_changed.contains(list->categoryKey))
-            continue;
-        QList<TaskUids::Stored> uids;
-        for (qsizetype i = 0; i < list->items.size(); ++i)
-            uids.append({list->items[i].row.uid, list->digests[i]});
-        changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
-                                      TaskUids::encode(uids));
-    }
+    add(givenUids());
     // A batch that changed nothing stores nothing: the store's listeners hear of no commit.
     if (!changes.values.empty() || !changes.utf8Values.empty() || !changes.listUids.empty() ||
         !changes.keptVTodos.empty() || changes.syncForgetAll || !changes.syncAccount.empty() ||

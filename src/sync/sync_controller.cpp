@@ -71,6 +71,7 @@ struct SyncController::Run
     // digest; none when the GUI thread reads them.
     std::optional<SyncLists> read;
     quint64 readDigest = 0;
+    SettingsStore::Changes readUids; // given to tasks stored without them
     QString readFailure;
     // What the sync brought, applied a slice a turn.
     std::optional<SyncSlices> slices;
@@ -319,9 +320,7 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
                 // are read again, and after a few tries left to the GUI thread.
                 for (int attempt = 0; attempt < 3 && !run->read && !run->abandoned; ++attempt) {
                     const quint64 before = SyncDigests::ofStoredLists(store, key);
-                    std::optional<SyncLists> lists = host.readStoredLists(key);
-                    if (!lists)
-                        break;
+                    SyncLists lists = host.readStoredLists(key, run->readUids);
                     if (SyncDigests::ofStoredLists(store, key) == before) {
                         run->read = std::move(lists);
                         run->readDigest = before;
@@ -387,11 +386,24 @@ void SyncController::listsRead(const std::shared_ptr<Run>& run, const QString& k
     try {
         if (!run->readFailure.isEmpty())
             throw Failure(std::exchange(run->readFailure, {}));
-        if (run->read) {
-            input.localDigests.insert(key, run->readDigest);
-            input.lists.insert(key, *std::exchange(run->read, std::nullopt));
+        const SettingsStore::Changes uids = std::exchange(run->readUids, {});
+        std::optional<SyncLists> read = std::exchange(run->read, std::nullopt);
+        quint64 digest = run->readDigest;
+        if (read && !uids.listUids.empty()) {
+            // The UIDs given to tasks stored without them are stored with the lists as read,
+            // else the lists are read again here.
+            if (SyncDigests::ofStoredLists(m_store, key) == digest) {
+                m_store.apply(uids);
+                digest = SyncDigests::ofStoredLists(m_store, key);
+            } else {
+                read.reset();
+            }
+        }
+        if (read) {
+            input.localDigests.insert(key, digest);
+            input.lists.insert(key, std::move(*read));
         } else {
-            // Its UIDs are to be stored first, once in the life of a list that had none.
+            // Saved again and again while it was read: read here, in one turn.
             input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
             input.lists.insert(key, m_host.syncLists(key));
         }

@@ -102,9 +102,11 @@ public:
     virtual QList<SyncCategory> syncCategories() const = 0;
     // Both lists of a category as they stand: the shown category's from screen.
     virtual SyncLists syncLists(const QString& categoryKey) const = 0;
-    // Both lists of a category as stored, read on any thread: it reads the store only. None when
-    // a list needs UIDs stored with it first: syncLists() then reads it.
-    virtual std::optional<SyncLists> readStoredLists(const QString& categoryKey) const = 0;
+    // Both lists of a category as stored, read on any thread: it reads the store only. The UIDs
+    // given to tasks stored without them go to `uidsToStore`, to be stored on the GUI thread
+    // before the lists are used, so that the next read gives the same ones.
+    virtual SyncLists readStoredLists(const QString& categoryKey,
+                                      SettingsStore::Changes& uidsToStore) const = 0;
     // The key of the category on screen, empty when none is.
     virtual QString syncShownCategory() const = 0;
     // Whether the lists on screen hold a change no saving command has stored yet.
