@@ -75,6 +75,8 @@ struct SyncController::Run
     QString readFailure;
     // What the sync brought, applied a slice a turn.
     std::optional<SyncSlices> slices;
+    // The digest of a category's lists right after a slice of it was applied.
+    QHash<QString, quint64> applied;
     bool asked = false; // some question was asked
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
@@ -403,9 +405,10 @@ void SyncController::listsRead(const std::shared_ptr<Run>& run, const QString& k
             input.localDigests.insert(key, digest);
             input.lists.insert(key, std::move(*read));
         } else {
-            // Saved again and again while it was read: read here, in one turn.
-            input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
+            // Saved again and again while it was read: read here, in one turn, the digest after
+            // any UIDs the reading stores.
             input.lists.insert(key, m_host.syncLists(key));
+            input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
         }
     } catch (const Failure& failure) {
         done(run, QStringLiteral("Sync could not start: %1").arg(failure.description()));
@@ -474,8 +477,17 @@ void SyncController::applySlice(const std::shared_ptr<Run>& run)
     SyncSlices& slices = *run->slices;
     try {
         SyncBatch slice = slices.next(run->made);
+        // A category saved here since a slice of it was applied holds more than the server: it
+        // is not taken as settled, and the next sync compares it anew.
+        for (const QString& key : QStringList(slice.settledCategories)) {
+            const auto was = run->applied.constFind(key);
+            if (was != run->applied.cend() && *was != SyncDigests::ofStoredLists(m_store, key))
+                SyncRun::unsettleCategory(slice, key);
+        }
         run->made.insert(m_host.applySyncBatch(slice));
         slices.applied(slice);
+        for (const QString& key : std::as_const(slice.settledCategories))
+            run->applied.insert(key, SyncDigests::ofStoredLists(m_store, key));
     } catch (const Failure& failure) {
         done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
                       .arg(run->when, failure.description()));
@@ -514,8 +526,12 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
             for (const QString& key : run->slices->settled(run->made)) {
                 if (!calendars.contains(key))
                     continue;
+                // Unless it was saved here since the sync read it or applied the last of it.
+                const quint64 now = SyncDigests::ofStoredLists(m_store, key);
+                if (now != run->applied.value(key, run->input.localDigests.value(key, now)))
+                    continue;
                 SettingsStore::SyncCalendar c = calendars.value(key);
-                c.localDigest = SyncDigests::ofStoredLists(m_store, key);
+                c.localDigest = now;
                 slice.syncCalendars.push_back(c);
             }
             if (run->made.isEmpty() && !run->asked)

@@ -7,6 +7,7 @@
 #include "test_main.h"
 
 #include <QDirIterator>
+#include <QTimer>
 
 Q_DECLARE_METATYPE(MisbehavingServer::Answer)
 
@@ -458,6 +459,36 @@ private slots:
         QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")).size(), 7);
         QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Work")),
                  1);
+    }
+
+    void aTaskSavedBetweenSlices_reachesTheServerWithTheNextSync()
+    {
+        QStringList five;
+        for (int i = 0; i < 5; ++i)
+            five.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+        Home first(*m_server, QStringLiteral("Work;1_Root_1;^"), {{"1_Root_1", five}});
+        QVERIFY(first.syncNow());
+        Home second(*m_server, QString(""));
+        second.sync().setTasksPerSlice(2);
+        QString edited;
+        second.store->setCommitListener([&](const SettingsStore::Changes& changes) {
+            if (changes.syncTasks.empty() || !edited.isNull())
+                return;
+            // Right after the first slice, before the next one.
+            edited = QStringLiteral("");
+            QTimer::singleShot(0, [&] {
+                edited = second.texts(QStringLiteral("Work")).value(0);
+                second.edit(QStringLiteral("Work"), edited, 1, QStringLiteral("High"));
+            });
+        });
+        QVERIFY(second.syncNow());
+        second.store->setCommitListener({});
+        QVERIFY(!edited.isEmpty());
+        QVERIFY(second.syncNow());
+        QVERIFY(first.syncNow());
+        QVERIFY(first.tasks(QStringLiteral("Work"))
+                    .contains(edited + QStringLiteral("|High|General|||")));
+        QCOMPARE(second.tasks(QStringLiteral("Work")), first.tasks(QStringLiteral("Work")));
     }
 
     void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()
