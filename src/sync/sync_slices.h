@@ -21,7 +21,9 @@
 class SyncSlices
 {
 public:
-    static constexpr qsizetype kTasksPerSlice = 2000;
+    // A slice rewrites the lists of its category whole: few enough slices that a full list is
+    // not written over and over, small enough that each stays short.
+    static constexpr qsizetype kTasksPerSlice = 3000;
 
     // `batch` as the questions left it.
     explicit SyncSlices(SyncBatch batch, qsizetype tasksPerSlice = kTasksPerSlice);
