@@ -3,6 +3,7 @@
 // another program on the same account.
 #include "misbehaving_server.h"
 #include "scripted_prompts.h"
+#include "sync_digests.h"
 #include "sync_home.h"
 #include "test_main.h"
 
@@ -489,6 +490,10 @@ private slots:
         QVERIFY(first.tasks(QStringLiteral("Work"))
                     .contains(edited + QStringLiteral("|High|General|||")));
         QCOMPARE(second.tasks(QStringLiteral("Work")), first.tasks(QStringLiteral("Work")));
+        // Sent, the list is settled again: the next sync leaves it alone.
+        const QString work = second.keyOf(QStringLiteral("Work"));
+        QCOMPARE(second.store->readSyncCalendars().value(0).localDigest,
+                 SyncDigests::ofStoredLists(*second.store, work));
     }
 
     void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()
