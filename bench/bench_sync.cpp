@@ -3,20 +3,29 @@
 //   PUTs over as many connections, run right before it on the same server;
 // - the longest stall of the window's event loop while the program uploads;
 // - a sync with nothing to do;
-// - how soon one task ticked off reaches the server after the saving command returns.
+// - how soon one task ticked off reaches the server after the saving command returns;
+// and, without a server, one category holding as many tasks as a list can: the longest turn of
+// the event loop while a sync reads its lists, and while a second home applies all of it.
+// `bench_sync one-list` measures that alone.
 #include "bench_app.h"
 #include "busy_store.h"
 #include "calendar_file.h"
 #include "category_tree.h"
+#include "category_tree_codec.h"
 #include "dav_client.h"
 #include "due_dates.h"
 #include "form1.h"
 #include "radicale_server.h"
 #include "settings_store.h"
 #include "sync_controller.h"
+#include "sync_digests.h"
+#include "sync_link.h"
 #include "sync_run.h"
+#include "sync_slices.h"
 #include "task_directory.h"
+#include "task_list_codec.h"
 #include "task_list_view.h"
+#include "task_uids.h"
 #include "toggle_done.h"
 
 #include "bench_medians.h"
@@ -30,6 +39,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 
 namespace {
@@ -196,11 +206,143 @@ private:
     double m_longest = 0;
 };
 
+// A store of two categories, "Inbox" and "Full", with `fullTasks` active tasks in "Full", and
+// the main window on it with "Full" on screen or not.
+struct OneFullList
+{
+    OneFullList(const BenchApp& bench, const QString& name, int fullTasks, bool shown)
+        : store(bench.homePath(name))
+    {
+        QString value;
+        for (int i = 0; i < fullTasks; ++i)
+            TaskListCodec::appendEntry(value, fieldsOf(i));
+        store.writeAll({{CategoryTreeCodec::kKey,
+                         CategoryTreeCodec::encode({{QStringLiteral("Inbox"), inbox, {}},
+                                                    {QStringLiteral("Full"), full, {}}})},
+                        {full, value}});
+        window = std::make_unique<Form1>(store);
+        // As every list the program has saved once: with its UIDs stored.
+        TaskDirectory(store, *window, {inbox, full}).save();
+        if (shown) {
+            QTreeWidgetItem* node = window->tvFolders->nodeByKey(full);
+            window->tvFolders->selectNode(node);
+            window->tvFolders_NodeClick(node);
+        }
+    }
+    static TaskListCodec::Fields fieldsOf(int i)
+    {
+        return {QStringLiteral("Task number %1 of one full list").arg(i),
+                QStringLiteral("Medium"),
+                QStringLiteral("General"),
+                i % 3 ? QString() : DueDates::format(Clock::today().addDays(i % 60 - 30)),
+                i % 5 ? QString() : QStringLiteral("Ask about item %1 before Friday").arg(i),
+                QString()};
+    }
+    // What a sync brings of a server's calendar of `tasks` tasks, all new here, for "Full".
+    SyncBatch incoming(int tasks) const
+    {
+        SyncBatch batch;
+        const QString href = QStringLiteral("/alice/full/");
+        QList<QUuid> order;
+        for (int i = 0; i < tasks; ++i) {
+            CalendarTask task;
+            const QUuid uid = QUuid::createUuid();
+            task.uid = uid.toString(QUuid::WithoutBraces);
+            task.fields = fieldsOf(i);
+            task.sortOrder = i + 1;
+            batch.tasks.append({uid, full, false, task.fields, false, std::nullopt, false});
+            SettingsStore::SyncTask row;
+            row.uid = task.uid;
+            row.categoryKey = full;
+            row.href = href + task.uid + QStringLiteral(".ics");
+            row.etag = QByteArray::number(i);
+            row.vtodo = VTodoMapping::write(task);
+            row.digest = TaskUids::digest(task.fields);
+            row.sortOrder = i + 1;
+            row.onServer = true;
+            batch.state.syncTasks.push_back(std::move(row));
+            order.append(uid);
+        }
+        batch.activeOrder.insert(full, order);
+        batch.state.syncCalendars.push_back({full, href, full, QStringLiteral("token"), {}, 0});
+        batch.settledCategories.append(full);
+        return batch;
+    }
+
+    const QString inbox = CategoryTreeCodec::rootKey(1);
+    const QString full = CategoryTreeCodec::rootKey(2);
+    SettingsStore store;
+    std::unique_ptr<Form1> window;
+};
+
+// The longest turn of the event loop while a sync reads one full list, and while what a second
+// home receives of it is applied, with the category on screen and not; beside each, the same
+// work done in one turn, as a floor measured in the same run.
+void oneFullList(const BenchApp& bench)
+{
+    std::printf("one category of %d tasks, longest turn of the event loop (target %.0f ms):\n",
+                TaskListCodec::kMaxTasks, kStallTargetMs);
+    const auto report = [](const char* what, const char* where, double oneTurn, double longest,
+                           double all) {
+        std::printf("  %s, %s: %6.1f ms, in all %6.0f ms; all of it in one turn %6.1f ms\n", what,
+                    where, longest, all, oneTurn);
+    };
+    for (const bool shown : {false, true}) {
+        const char* where = shown ? "on screen" : "not shown";
+        {
+            OneFullList home(bench, QStringLiteral("read-%1.db").arg(shown),
+                             TaskListCodec::kMaxTasks, shown);
+            SyncTasksHost& host = *home.window->findChild<SyncLink*>();
+            const double oneTurn = millisecondsOf([&] {
+                SyncDigests::ofStoredLists(home.store, home.full);
+                host.syncLists(home.full);
+            });
+            SyncController& sync = *home.window->syncController();
+            // Nothing listens there: the sync ends as soon as it has read the lists.
+            sync.setAccount(
+                {QStringLiteral("http://127.0.0.1:9/"), QStringLiteral("nobody"), false});
+            sync.setPassword(QStringLiteral("none"));
+            StallMeter stalls;
+            stalls.start();
+            const double all = millisecondsOf([&] {
+                sync.syncNow();
+                waitFor(&sync, &SyncController::finished, 60000);
+            });
+            report("reading for a sync", where, oneTurn, stalls.stop(), all);
+        }
+        // A slice a turn, as the sync applies them: the longest turn is the longest slice.
+        const auto apply = [&](qsizetype tasksPerSlice, double& longest) {
+            OneFullList home(bench, QStringLiteral("apply-%1-%2.db").arg(shown).arg(tasksPerSlice),
+                             0, shown);
+            SyncTasksHost& host = *home.window->findChild<SyncLink*>();
+            SyncSlices slices(home.incoming(TaskListCodec::kMaxTasks), tasksPerSlice);
+            QHash<QString, QString> made;
+            double all = 0;
+            longest = 0;
+            while (!slices.atEnd()) {
+                SyncBatch slice = slices.next(made);
+                const double ms = millisecondsOf([&] { made.insert(host.applySyncBatch(slice)); });
+                slices.applied(slice);
+                longest = std::max(longest, ms);
+                all += ms;
+            }
+            return all;
+        };
+        double oneTurn = 0, longest = 0;
+        apply(TaskListCodec::kMaxTasks, oneTurn);
+        const double all = apply(SyncSlices::kTasksPerSlice, longest);
+        report("applying what a second home receives", where, oneTurn, longest, all);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const BenchApp bench(argc, argv);
+    oneFullList(bench);
+    if (argc > 1 && std::strcmp(argv[1], "one-list") == 0)
+        return 0;
 
     RadicaleServer server({{QStringLiteral("alice"), QStringLiteral("secret")},
                            {QStringLiteral("bare"), QStringLiteral("secret")}});

@@ -2,14 +2,17 @@
 
 #include "category_tree.h"
 #include "error_report.h"
+#include "failure.h"
 #include "form1.h"
 #include "prompts.h"
 #include "sync_digests.h"
 #include "sync_run.h"
 #include "task_directory.h"
+#include "task_list_model.h"
 
 #include <QLabel>
 #include <QSet>
+#include <algorithm>
 
 SyncLink::SyncLink(Form1& window)
     : QObject(&window), m_window(window), m_controller(window.store(), *this, this)
@@ -28,17 +31,75 @@ QList<SyncCategory> SyncLink::syncCategories() const
     return categories;
 }
 
+namespace {
+
+// For reading stored lists away from the window: no category is on screen.
+class NothingShown : public TaskListsHost
+{
+public:
+    QString shownCategoryKey() const override { return {}; }
+    TaskListModel* shownTasks(bool) const override { return nullptr; }
+    SettingsStore::Changes shownTasksChanges() const override
+    {
+        throw Failure(QStringLiteral("No category is shown."));
+    }
+};
+
+SyncLists listsOf(const TaskDirectory& tasks, const QString& categoryKey)
+{
+    SyncLists lists;
+    for (const bool deleted : {false, true}) {
+        QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
+        const QList<TaskRow> rows = tasks.rows(categoryKey, deleted);
+        items.reserve(rows.size());
+        for (const TaskRow& row : rows)
+            items.append({row.uid, row.fields});
+    }
+    return lists;
+}
+
+bool concerns(const SyncBatch& batch, const QString& categoryKey)
+{
+    const auto ofIt = [&](const auto& item) { return item.categoryKey == categoryKey; };
+    return batch.activeOrder.contains(categoryKey) ||
+           batch.settledCategories.contains(categoryKey) ||
+           std::any_of(batch.tasks.cbegin(), batch.tasks.cend(), ofIt) ||
+           std::any_of(batch.state.syncCalendars.cbegin(), batch.state.syncCalendars.cend(),
+                       ofIt) ||
+           std::any_of(batch.state.syncTasks.cbegin(), batch.state.syncTasks.cend(), ofIt);
+}
+
+} // namespace
+
 SyncLists SyncLink::syncLists(const QString& categoryKey) const
 {
+    if (categoryKey == m_window.shownCategoryKey()) {
+        // Straight from the lists on screen: a full list is copied once, not three times.
+        SyncLists lists;
+        for (const bool deleted : {false, true}) {
+            QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
+            const QList<TaskRow>& rows = m_window.shownTasks(deleted)->rows();
+            items.reserve(rows.size());
+            for (const TaskRow& row : rows)
+                items.append({row.uid, row.fields});
+        }
+        return lists;
+    }
     TaskDirectory tasks(m_window.store(), m_window, {categoryKey});
-    SyncLists lists;
-    for (const bool deleted : {false, true})
-        for (const TaskRow& row : tasks.rows(categoryKey, deleted))
-            (deleted ? lists.deleted : lists.active).append({row.uid, row.fields});
+    SyncLists lists = listsOf(tasks, categoryKey);
     // UIDs given to a list stored without them are stored now, so the next read gives the
     // same ones.
     tasks.save();
     return lists;
+}
+
+SyncLists SyncLink::readStoredLists(const QString& categoryKey,
+                                    SettingsStore::Changes& uidsToStore) const
+{
+    NothingShown nothingShown;
+    const TaskDirectory tasks(m_window.store(), nothingShown, {categoryKey});
+    uidsToStore = tasks.givenUids();
+    return listsOf(tasks, categoryKey);
 }
 
 QString SyncLink::syncShownCategory() const
@@ -69,10 +130,11 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
         m_window.storeTree();
     if (!made.isEmpty())
         SyncRun::renameCategories(batch, made);
-    // The working copy on screen holds a change of its own: what came for it waits.
+    // The working copy on screen holds a change of its own: what came for it waits. Asked only
+    // when something came for it, as the asking encodes the lists on screen.
     const QString shown = m_window.shownCategoryKey();
     if (!shown.isEmpty() && (!batch.tasks.isEmpty() || !batch.activeOrder.isEmpty()) &&
-        shownListsUnsaved())
+        concerns(batch, shown) && shownListsUnsaved())
         SyncRun::holdCategory(batch, shown);
     if (batch.tasks.isEmpty() && batch.activeOrder.isEmpty()) {
         m_window.store().apply(batch.state);

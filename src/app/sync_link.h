@@ -21,6 +21,8 @@ public:
 
     QList<SyncCategory> syncCategories() const override;
     SyncLists syncLists(const QString& categoryKey) const override;
+    SyncLists readStoredLists(const QString& categoryKey,
+                              SettingsStore::Changes& uidsToStore) const override;
     QString syncShownCategory() const override;
     bool shownListsUnsaved() const override;
     QHash<QString, QString> applySyncBatch(SyncBatch& batch) override;

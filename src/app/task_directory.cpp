@@ -104,6 +104,21 @@ void TaskDirectory::load(const QString& categoryKey)
     }
 }
 
+SettingsStore::Changes TaskDirectory::givenUids() const
+{
+    SettingsStore::Changes changes;
+    for (const auto& list : std::as_const(m_lists)) {
+        if (!list->newUids || m_changed.contains(list->categoryKey))
+            continue;
+        QList<TaskUids::Stored> uids;
+        for (qsizetype i = 0; i < list->items.size(); ++i)
+            uids.append({list->items[i].row.uid, list->digests[i]});
+        changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
+                                      TaskUids::encode(uids));
+    }
+    return changes;
+}
+
 void TaskDirectory::addCategory(const QString& categoryKey)
 {
     for (const bool deleted : {false, true}) {
@@ -346,15 +361,7 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
     }
     // Lists nothing changed keep the UIDs they were given here, as every reader of the store
     // gives them (TaskUids::ofStoredList).
-    for (const auto& list : std::as_const(m_lists)) {
-        if (!list->newUids || m_changed.contains(list->categoryKey))
-            continue;
-        QList<TaskUids::Stored> uids;
-        for (qsizetype i = 0; i < list->items.size(); ++i)
-            uids.append({list->items[i].row.uid, list->digests[i]});
-        changes.listUids.emplace_back(listKey(list->categoryKey, list->deleted),
-                                      TaskUids::encode(uids));
-    }
+    add(givenUids());
     // A batch that changed nothing stores nothing: the store's listeners hear of no commit.
     if (!changes.values.empty() || !changes.utf8Values.empty() || !changes.listUids.empty() ||
         !changes.keptVTodos.empty() || changes.syncForgetAll || !changes.syncAccount.empty() ||

@@ -50,6 +50,9 @@ public:
     // The task's six texts as they stand in the directory.
     std::optional<TaskListCodec::Fields> fields(const QUuid& uid) const;
     int rowCount(const QString& categoryKey, bool deleted) const;
+    // The UIDs given here to tasks of stored lists that had none, for the lists nothing changed,
+    // as save() stores them.
+    SettingsStore::Changes givenUids() const;
     // A category made after the directory was (it has no stored lists).
     void addCategory(const QString& categoryKey);
 

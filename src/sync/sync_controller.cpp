@@ -5,6 +5,7 @@
 #include "settings_store.h"
 #include "sync_digests.h"
 #include "sync_run.h"
+#include "sync_slices.h"
 #include "sync_tasks_host.h"
 
 #include <QLocale>
@@ -66,12 +67,23 @@ struct SyncController::Run
     QHash<QString, QString> made;
     // Categories whose lists are still to be read before the worker starts.
     QStringList unread;
+    // The lists of a category not on screen as a thread of their own read them, with their
+    // digest; none when the GUI thread reads them.
+    std::optional<SyncLists> read;
+    quint64 readDigest = 0;
+    SettingsStore::Changes readUids; // given to tasks stored without them
+    QString readFailure;
+    // What the sync brought, applied a slice a turn.
+    std::optional<SyncSlices> slices;
+    // The digest of a category's lists right after a slice of it was applied.
+    QHash<QString, quint64> applied;
+    bool asked = false; // some question was asked
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
 };
 
 SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObject* parent)
-    : QObject(parent), m_store(store), m_host(host)
+    : QObject(parent), m_store(store), m_host(host), m_tasksPerSlice(SyncSlices::kTasksPerSlice)
 {
     m_soon.setSingleShot(true);
     connect(&m_soon, &QTimer::timeout, this, &SyncController::syncNow);
@@ -172,6 +184,11 @@ void SyncController::setLimits(const Dav::Limits& limits)
     m_limits = limits;
 }
 
+void SyncController::setTasksPerSlice(qsizetype tasks)
+{
+    m_tasksPerSlice = tasks;
+}
+
 void SyncController::setStatus(const QString& text)
 {
     m_status = text;
@@ -264,32 +281,70 @@ void SyncController::start()
     readLists(run);
 }
 
-// One category's lists a turn of the event loop: a first sync reads every list of the tree, and
-// the window keeps answering meanwhile. Each list's digest is taken again with it, so the two
-// agree whatever was saved in between.
+// One category's lists at a time, each with its digest taken again with it, so the two agree
+// whatever was saved in between. A category not on screen is read from the store by a thread
+// of its own, so that a full list never holds the window; the one on screen is read from
+// screen, a cheap copy.
 void SyncController::readLists(const std::shared_ptr<Run>& run)
 {
     if (m_run != run)
         return; // stopped meanwhile
     SyncInput& input = run->input;
     if (!run->unread.isEmpty()) {
-        const QString key = run->unread.takeFirst();
-        if (key == m_host.syncShownCategory() && m_host.shownListsUnsaved()) {
-            // Changed on screen since the sync began, and not saved: it waits, as at the start.
-            input.localDigests.remove(key);
-            input.leftOut.insert(key);
-            m_waiting = true;
+        const QString key = run->unread.first();
+        if (key == m_host.syncShownCategory()) {
+            run->unread.removeFirst();
+            if (m_host.shownListsUnsaved()) {
+                // Changed on screen since the sync began, and not saved: it waits, as at the
+                // start.
+                input.localDigests.remove(key);
+                input.leftOut.insert(key);
+                m_waiting = true;
+            } else {
+                try {
+                    input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
+                    input.lists.insert(key, m_host.syncLists(key));
+                } catch (const Failure& failure) {
+                    done(run,
+                         QStringLiteral("Sync could not start: %1").arg(failure.description()));
+                    return;
+                }
+            }
             QTimer::singleShot(0, this, [this, run] { readLists(run); });
             return;
         }
-        try {
-            input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
-            input.lists.insert(key, m_host.syncLists(key));
-        } catch (const Failure& failure) {
-            done(run, QStringLiteral("Sync could not start: %1").arg(failure.description()));
-            return;
-        }
-        QTimer::singleShot(0, this, [this, run] { readLists(run); });
+        const SettingsStore& store = m_store;
+        const SyncTasksHost& host = m_host;
+        QPointer<SyncController> self(this);
+        run->thread = QThread::create([run, key, &store, &host, self] {
+            try {
+                // A save between the two digests would leave lists that go with neither: they
+                // are read again, and after a few tries left to the GUI thread.
+                for (int attempt = 0; attempt < 3 && !run->read && !run->abandoned; ++attempt) {
+                    const quint64 before = SyncDigests::ofStoredLists(store, key);
+                    SyncLists lists = host.readStoredLists(key, run->readUids);
+                    if (SyncDigests::ofStoredLists(store, key) == before) {
+                        run->read = std::move(lists);
+                        run->readDigest = before;
+                    }
+                }
+            } catch (const Failure& failure) {
+                run->readFailure = failure.description();
+            } catch (const std::exception&) {
+                run->readFailure = QStringLiteral("The lists could not be read.");
+            }
+            if (run->abandoned)
+                return;
+            QMetaObject::invokeMethod(
+                self.data(),
+                [run, key, self] {
+                    if (self && !run->abandoned)
+                        self->listsRead(run, key);
+                },
+                Qt::QueuedConnection);
+        });
+        connect(run->thread, &QThread::finished, run->thread, &QObject::deleteLater);
+        run->thread->start();
         return;
     }
     // The tree changed while its lists were read: a category read may have gone. This sync
@@ -321,6 +376,46 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
     });
     connect(run->thread, &QThread::finished, run->thread, &QObject::deleteLater);
     run->thread->start();
+}
+
+void SyncController::listsRead(const std::shared_ptr<Run>& run, const QString& key)
+{
+    run->thread->wait();
+    run->thread = nullptr; // deleted once its end is handled
+    if (m_run != run)
+        return;
+    SyncInput& input = run->input;
+    try {
+        if (!run->readFailure.isEmpty())
+            throw Failure(std::exchange(run->readFailure, {}));
+        const SettingsStore::Changes uids = std::exchange(run->readUids, {});
+        std::optional<SyncLists> read = std::exchange(run->read, std::nullopt);
+        quint64 digest = run->readDigest;
+        if (read && !uids.listUids.empty()) {
+            // The UIDs given to tasks stored without them are stored with the lists as read,
+            // else the lists are read again here.
+            if (SyncDigests::ofStoredLists(m_store, key) == digest) {
+                m_store.apply(uids);
+                digest = SyncDigests::ofStoredLists(m_store, key);
+            } else {
+                read.reset();
+            }
+        }
+        if (read) {
+            input.localDigests.insert(key, digest);
+            input.lists.insert(key, std::move(*read));
+        } else {
+            // Saved again and again while it was read: read here, in one turn, the digest after
+            // any UIDs the reading stores.
+            input.lists.insert(key, m_host.syncLists(key));
+            input.localDigests.insert(key, SyncDigests::ofStoredLists(m_store, key));
+        }
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("Sync could not start: %1").arg(failure.description()));
+        return;
+    }
+    run->unread.removeFirst();
+    readLists(run);
 }
 
 void SyncController::finish(const std::shared_ptr<Run>& run)
@@ -363,16 +458,49 @@ void SyncController::finish(const std::shared_ptr<Run>& run)
             rows.begin(), rows.end(), [&](const auto& row) { return changing.contains(row.uid); });
         run->rest.assign(std::make_move_iterator(rest), std::make_move_iterator(rows.end()));
         rows.erase(rest, rows.end());
-        run->made = m_host.applySyncBatch(batch);
-        for (SettingsStore::SyncTask& row : run->rest)
-            row.categoryKey = run->made.value(row.categoryKey, row.categoryKey);
-        if (!batch.held.isEmpty())
-            m_waiting = true;
+        run->asked = !batch.questions.isEmpty();
+        run->slices.emplace(std::move(batch), m_tasksPerSlice);
     } catch (const Failure& failure) {
         done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
                       .arg(run->when, failure.description()));
         return;
     }
+    applySlice(run);
+}
+
+// What the sync brought, a slice a turn of the event loop: a second home receiving a full
+// calendar keeps answering meanwhile.
+void SyncController::applySlice(const std::shared_ptr<Run>& run)
+{
+    if (run->abandoned)
+        return;
+    SyncSlices& slices = *run->slices;
+    try {
+        SyncBatch slice = slices.next(run->made);
+        // A category saved here since a slice of it was applied holds more than the server: it
+        // is not taken as settled, and the next sync compares it anew.
+        for (const QString& key : QStringList(slice.settledCategories)) {
+            const auto was = run->applied.constFind(key);
+            if (was != run->applied.cend() && *was != SyncDigests::ofStoredLists(m_store, key))
+                SyncRun::unsettleCategory(slice, key);
+        }
+        run->made.insert(m_host.applySyncBatch(slice));
+        slices.applied(slice);
+        for (const QString& key : std::as_const(slice.settledCategories))
+            run->applied.insert(key, SyncDigests::ofStoredLists(m_store, key));
+    } catch (const Failure& failure) {
+        done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
+                      .arg(run->when, failure.description()));
+        return;
+    }
+    if (!slices.atEnd()) {
+        QTimer::singleShot(0, this, [this, run] { applySlice(run); });
+        return;
+    }
+    if (slices.anyHeld())
+        m_waiting = true;
+    for (SettingsStore::SyncTask& row : run->rest)
+        row.categoryKey = run->made.value(row.categoryKey, row.categoryKey);
     storeSlice(run);
 }
 
@@ -382,7 +510,6 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
         return;
     constexpr std::size_t kSliceRows = 2000;
     SyncOutcome& outcome = *run->outcome;
-    SyncBatch& batch = outcome.batch;
     try {
         SettingsStore::Changes slice;
         const std::size_t take = std::min(kSliceRows, run->rest.size() - run->stored);
@@ -396,15 +523,18 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
             QHash<QString, SettingsStore::SyncCalendar> calendars;
             for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars())
                 calendars.insert(c.categoryKey, c);
-            for (QString key : std::as_const(batch.settledCategories)) {
-                key = run->made.value(key, key);
+            for (const QString& key : run->slices->settled(run->made)) {
                 if (!calendars.contains(key))
                     continue;
+                // Unless it was saved here since the sync read it or applied the last of it.
+                const quint64 now = SyncDigests::ofStoredLists(m_store, key);
+                if (now != run->applied.value(key, run->input.localDigests.value(key, now)))
+                    continue;
                 SettingsStore::SyncCalendar c = calendars.value(key);
-                c.localDigest = SyncDigests::ofStoredLists(m_store, key);
+                c.localDigest = now;
                 slice.syncCalendars.push_back(c);
             }
-            if (run->made.isEmpty() && batch.questions.isEmpty())
+            if (run->made.isEmpty() && !run->asked)
                 slice.syncAccount.emplace_back(
                     kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
         }
@@ -436,7 +566,7 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
                     .arg(counted(outcome.conflicts, "task was", "tasks were"));
     if (!outcome.problems.isEmpty())
         text += QLatin1Char(' ') + outcome.problems.join(QLatin1Char(' '));
-    if (outcome.retrySoon || !batch.questions.isEmpty() || !run->made.isEmpty())
+    if (outcome.retrySoon || run->asked || !run->made.isEmpty())
         m_again = true;
     done(run, text);
 }

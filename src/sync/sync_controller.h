@@ -64,6 +64,9 @@ public:
     void setInterval(int ms);
     // How long and how much a server may take, from the next sync on.
     void setLimits(const Dav::Limits& limits);
+    // How many of the task changes a sync brings are applied in one turn of the event loop at
+    // most (SyncSlices::kTasksPerSlice).
+    void setTasksPerSlice(qsizetype tasks);
 
 signals:
     void statusChanged(const QString& text);
@@ -76,7 +79,9 @@ private:
     struct Run;
     void start();
     void readLists(const std::shared_ptr<Run>& run);
+    void listsRead(const std::shared_ptr<Run>& run, const QString& key);
     void finish(const std::shared_ptr<Run>& run);
+    void applySlice(const std::shared_ptr<Run>& run);
     void storeSlice(const std::shared_ptr<Run>& run);
     void done(const std::shared_ptr<Run>& run, const QString& status);
     void setStatus(const QString& text);
@@ -92,4 +97,5 @@ private:
     QElapsedTimer m_gathering; // since the first saving command m_soon gathers
     QTimer m_interval;
     Dav::Limits m_limits;
+    qsizetype m_tasksPerSlice;
 };

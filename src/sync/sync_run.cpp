@@ -704,7 +704,6 @@ void holdCategory(SyncBatch& batch, const QString& categoryKey)
 
 void holdTask(SyncBatch& batch, const SyncBatch::TaskChange& change)
 {
-    batch.settledCategories.removeAll(change.categoryKey);
     const QString uid = uidText(change.uid);
     auto& rows = batch.state.syncTasks;
     rows.erase(
@@ -713,8 +712,14 @@ void holdTask(SyncBatch& batch, const SyncBatch::TaskChange& change)
     auto& gone = batch.state.syncTasksGone;
     gone.erase(std::remove(gone.begin(), gone.end(), uid), gone.end());
     // Its state as before; the token stays where it was so the server's change comes again.
+    unsettleCategory(batch, change.categoryKey);
+}
+
+void unsettleCategory(SyncBatch& batch, const QString& categoryKey)
+{
+    batch.settledCategories.removeAll(categoryKey);
     for (SettingsStore::SyncCalendar& c : batch.state.syncCalendars)
-        if (c.categoryKey == change.categoryKey) {
+        if (c.categoryKey == categoryKey) {
             c.syncToken.clear();
             c.ctag.clear();
         }

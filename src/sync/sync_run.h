@@ -56,5 +56,8 @@ void renameCategories(SyncBatch& batch, const QHash<QString, QString>& keys);
 void holdCategory(SyncBatch& batch, const QString& categoryKey);
 // The same for one task changed here while the sync ran.
 void holdTask(SyncBatch& batch, const SyncBatch::TaskChange& change);
+// A category some of whose changes wait: it is not settled, and its calendar keeps no sync token,
+// so that the next sync brings what waits again.
+void unsettleCategory(SyncBatch& batch, const QString& categoryKey);
 
 } // namespace SyncRun

@@ -92,7 +92,8 @@ struct SyncBatch
     }
 };
 
-// What a sync needs of the main window. Called on the GUI thread only.
+// What a sync needs of the main window. Called on the GUI thread only, but for
+// readStoredLists().
 class SyncTasksHost
 {
 public:
@@ -101,12 +102,18 @@ public:
     virtual QList<SyncCategory> syncCategories() const = 0;
     // Both lists of a category as they stand: the shown category's from screen.
     virtual SyncLists syncLists(const QString& categoryKey) const = 0;
+    // Both lists of a category as stored, read on any thread: it reads the store only. The UIDs
+    // given to tasks stored without them go to `uidsToStore`, to be stored on the GUI thread
+    // before the lists are used, so that the next read gives the same ones.
+    virtual SyncLists readStoredLists(const QString& categoryKey,
+                                      SettingsStore::Changes& uidsToStore) const = 0;
     // The key of the category on screen, empty when none is.
     virtual QString syncShownCategory() const = 0;
     // Whether the lists on screen hold a change no saving command has stored yet.
     virtual bool shownListsUnsaved() const = 0;
     // Applies `batch` (its task changes and its state, in one transaction). Returns the keys of
-    // the categories made for the placeholders, by placeholder. Throws Failure.
+    // the categories made for the placeholders, by placeholder. Throws Failure. A big batch
+    // comes in slices (see SyncSlices), each whole in itself.
     // What cannot be applied now is taken out of `batch` with SyncRun::holdCategory/holdTask.
     virtual QHash<QString, QString> applySyncBatch(SyncBatch& batch) = 0;
     // A yes/no question through the program's prompts.

@@ -3,10 +3,12 @@
 // another program on the same account.
 #include "misbehaving_server.h"
 #include "scripted_prompts.h"
+#include "sync_digests.h"
 #include "sync_home.h"
 #include "test_main.h"
 
 #include <QDirIterator>
+#include <QTimer>
 
 Q_DECLARE_METATYPE(MisbehavingServer::Answer)
 
@@ -419,6 +421,79 @@ private slots:
         Home second(*m_server, QString(""));
         QVERIFY(second.syncNow());
         QCOMPARE(second.texts(QStringLiteral("Work")), home.texts(QStringLiteral("Work")));
+    }
+
+    // A second home that dies after some slices of what it receives are stored.
+    void aSecondHomeKilledBetweenSlices_isFinishedByTheNext_withoutDuplicates_data()
+    {
+        QTest::addColumn<int>("dieAfter");
+        QTest::newRow("after the first slice") << 1;
+        QTest::newRow("after the third") << 3;
+    }
+    void aSecondHomeKilledBetweenSlices_isFinishedByTheNext_withoutDuplicates()
+    {
+        QFETCH(int, dieAfter);
+        QStringList seven, texts;
+        for (int i = 0; i < 7; ++i) {
+            seven.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+            texts.append(QStringLiteral("Task %1").arg(i));
+        }
+        Home first(*m_server, QStringLiteral("Work;1_Root_1;^"), {{"1_Root_1", seven}});
+        QVERIFY(first.syncNow());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Kestrune.db"));
+        SettingsStore(path).write(QStringLiteral("Tree Nodes"), QString());
+        QProcess helper;
+        helper.start(QStringLiteral(SYNC_KILL_HELPER),
+                     {path, m_server->url().toString(), m_server->user(), m_server->password(),
+                      QStringLiteral("2"), QString::number(dieAfter)});
+        QVERIFY(helper.waitForFinished(60000));
+        QCOMPARE(helper.exitCode(), 9);
+
+        Home second(*m_server, QString(), {}, path);
+        QVERIFY(second.syncNow());
+        QVERIFY(second.syncNow());
+        QCOMPARE(second.tree(), QStringList{"Work"});
+        QCOMPARE(second.texts(QStringLiteral("Work")), texts);
+        QVERIFY(first.syncNow());
+        QCOMPARE(first.texts(QStringLiteral("Work")), texts);
+        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Work")).size(), 7);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Work")),
+                 1);
+    }
+
+    void aTaskSavedBetweenSlices_reachesTheServerWithTheNextSync()
+    {
+        QStringList five;
+        for (int i = 0; i < 5; ++i)
+            five.append(QStringLiteral("Task %1|Medium|General|||").arg(i));
+        Home first(*m_server, QStringLiteral("Work;1_Root_1;^"), {{"1_Root_1", five}});
+        QVERIFY(first.syncNow());
+        Home second(*m_server, QString(""));
+        second.sync().setTasksPerSlice(2);
+        QString edited;
+        second.store->setCommitListener([&](const SettingsStore::Changes& changes) {
+            if (changes.syncTasks.empty() || !edited.isNull())
+                return;
+            // Right after the first slice, before the next one.
+            edited = QStringLiteral("");
+            QTimer::singleShot(0, [&] {
+                edited = second.texts(QStringLiteral("Work")).value(0);
+                second.edit(QStringLiteral("Work"), edited, 1, QStringLiteral("High"));
+            });
+        });
+        QVERIFY(second.syncNow());
+        second.store->setCommitListener({});
+        QVERIFY(!edited.isEmpty());
+        QVERIFY(second.syncNow());
+        QVERIFY(first.syncNow());
+        QVERIFY(first.tasks(QStringLiteral("Work"))
+                    .contains(edited + QStringLiteral("|High|General|||")));
+        QCOMPARE(second.tasks(QStringLiteral("Work")), first.tasks(QStringLiteral("Work")));
+        // Sent, the list is settled again: the next sync leaves it alone.
+        const QString work = second.keyOf(QStringLiteral("Work"));
+        QCOMPARE(second.store->readSyncCalendars().value(0).localDigest,
+                 SyncDigests::ofStoredLists(*second.store, work));
     }
 
     void aServerThatFails_leavesAClearStatus_andNothingChangedHere_data()

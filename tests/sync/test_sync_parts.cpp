@@ -4,6 +4,8 @@
 #include "scripted_prompts.h"
 #include "settings_store.h"
 #include "sync_digests.h"
+#include "sync_link.h"
+#include "sync_slices.h"
 #include "task_directory.h"
 #include "task_list_view.h"
 #include "test_main.h"
@@ -153,6 +155,106 @@ private slots:
         QCOMPARE(texts(QStringLiteral("1_Root_2"), false), QStringList{"y"});
         QCOMPARE(SyncDigests::ofChanges(window.shownTasksChanges(), QStringLiteral("1_Root_1")),
                  SyncDigests::ofStoredLists(store, QStringLiteral("1_Root_1")));
+    }
+
+    // New tasks for the category on screen and for another, two a slice; between the first
+    // slice and the next, the list on screen is changed and saved, or changed and not saved.
+    void whatASyncBrings_inSlices_landsWholeAndInOrder_data()
+    {
+        QTest::addColumn<QString>("between");
+        QTest::addColumn<QStringList>("workTokens"); // Work's sync token after each slice
+        QTest::addColumn<QStringList>("work");
+        QTest::addColumn<QStringList>("settled");
+        const QStringList arrived{"t4", "t3", "t2", "t1", "t0", "a", "b"};
+        const QStringList token{"", "", "T", "T", "T"};
+        QTest::newRow("nothing") << "" << token << arrived << QStringList{"1_Root_1", "1_Root_2"};
+        QTest::newRow("a save") << "save" << token
+                                << QStringList{"t4", "t3", "t2", "t1", "t0", "A", "b"}
+                                << QStringList{"1_Root_1", "1_Root_2"};
+        // The rest for Work waits, and its calendar keeps no token: the next sync brings it.
+        QTest::newRow("a change not saved")
+            << "unsaved" << QStringList{"", "", "", "", ""} << QStringList{"t1", "t0", "A", "b"}
+            << QStringList{"1_Root_2"};
+    }
+    void whatASyncBrings_inSlices_landsWholeAndInOrder()
+    {
+        QFETCH(QString, between);
+        QFETCH(QStringList, workTokens);
+        QFETCH(QStringList, work);
+        QFETCH(QStringList, settled);
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("slices.db")));
+        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
+        store.write(
+            QStringLiteral("1_Root_1"),
+            QStringLiteral("aMy_Separatora12My_Separatora12My_Separatora12My_Separatora12My_"
+                           "Separatora12My_Separatora08bMy_Separatora12My_Separatora12My_"
+                           "Separatora12My_Separatora12My_Separatora12My_Separatora08"));
+        Form1 window(store); // Work on screen
+        const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
+        const auto texts = [&](const QString& key) {
+            QStringList out;
+            for (const TaskRow& row : TaskDirectory(store, window, keys).rows(key, false))
+                out.append(row.fields[0]);
+            return out;
+        };
+        const auto workToken = [&] {
+            for (const SettingsStore::SyncCalendar& c : store.readSyncCalendars())
+                if (c.categoryKey == keys[0])
+                    return c.syncToken;
+            return QStringLiteral("none");
+        };
+
+        SyncBatch batch;
+        QHash<QString, QList<QUuid>> order;
+        const QList<TaskRow> here = TaskDirectory(store, window, keys).rows(keys[0], false);
+        for (const auto& [key, name] : {std::pair{keys[0], "t%1"}, std::pair{keys[1], "h%1"}})
+            for (int i = 0; i < (key == keys[0] ? 5 : 3); ++i) {
+                const QUuid uid = QUuid::createUuid();
+                const TaskListCodec::Fields f = fields(QString::fromLatin1(name).arg(i));
+                batch.tasks.append({uid, key, false, f, false, std::nullopt, false});
+                SettingsStore::SyncTask row;
+                row.uid = uid.toString(QUuid::WithoutBraces);
+                row.categoryKey = key;
+                row.href = row.uid + QStringLiteral(".ics");
+                row.digest = SyncDigests::ofFields(f);
+                row.onServer = true;
+                batch.state.syncTasks.push_back(row);
+                order[key].prepend(uid);
+            }
+        order[keys[0]] += {here[0].uid, here[1].uid};
+        batch.activeOrder = order;
+        for (const QString& key : keys)
+            batch.state.syncCalendars.push_back({key, key + u'/', key, QStringLiteral("T"), {}, 0});
+        batch.settledCategories = keys;
+
+        SyncSlices slices(batch, 2);
+        SyncTasksHost& host = *window.findChild<SyncLink*>();
+        QStringList tokens;
+        while (!slices.atEnd()) {
+            SyncBatch slice = slices.next({});
+            host.applySyncBatch(slice);
+            slices.applied(slice);
+            tokens.append(workToken());
+            if (tokens.size() > 1)
+                continue;
+            TaskListModel& shown = *window.ListView1->tasks();
+            QList<TaskRow> rows = shown.rows();
+            for (TaskRow& row : rows)
+                if (row.fields[0] == u"a")
+                    row.fields[0] = QStringLiteral("A");
+            if (between == u"save" || between == u"unsaved")
+                shown.setRows(rows);
+            if (between == u"save")
+                window.saveTaskLists();
+        }
+        QCOMPARE(tokens, workTokens);
+        QCOMPARE(texts(keys[0]), work);
+        QCOMPARE(texts(keys[1]), QStringList({"h2", "h1", "h0"}));
+        QCOMPARE(slices.settled({}), settled);
+        QCOMPARE(slices.anyHeld(), between == u"unsaved");
+        QCOMPARE(store.readSyncTasks(keys[0]).size(), work.size() - 2);
     }
 };
 
