@@ -315,9 +315,9 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
         }
         const SettingsStore& store = m_store;
         const SyncTasksHost& host = m_host;
-        QPointer<SyncController> self(this);
-        run->thread = QThread::create([run, key, &store, &host, self] {
-            try {
+        onThread(
+            run,
+            [run, key, &store, &host] {
                 // A save between the two digests would leave lists that go with neither: they
                 // are read again, and after a few tries left to the GUI thread.
                 for (int attempt = 0; attempt < 3 && !run->read && !run->abandoned; ++attempt) {
@@ -328,23 +328,9 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
                         run->readDigest = before;
                     }
                 }
-            } catch (const Failure& failure) {
-                run->readFailure = failure.description();
-            } catch (const std::exception&) {
-                run->readFailure = QStringLiteral("The lists could not be read.");
-            }
-            if (run->abandoned)
-                return;
-            QMetaObject::invokeMethod(
-                self.data(),
-                [run, key, self] {
-                    if (self && !run->abandoned)
-                        self->listsRead(run, key);
-                },
-                Qt::QueuedConnection);
-        });
-        connect(run->thread, &QThread::finished, run->thread, &QObject::deleteLater);
-        run->thread->start();
+            },
+            &Run::readFailure, QStringLiteral("The lists could not be read."),
+            [run, key](SyncController& self) { self.listsRead(run, key); });
         return;
     }
     // The tree changed while its lists were read: a category read may have gone. This sync
@@ -355,25 +341,38 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
         return;
     }
     SettingsStore& store = m_store;
+    onThread(
+        run, [run, &store] { run->outcome = SyncRun::run(*run->client, run->input, store); },
+        &Run::failure, QStringLiteral("The sync ended unexpectedly."),
+        [run](SyncController& self) { self.finish(run); });
+}
+
+// `work` on a thread of the run's own; `then` on the GUI thread once it is done, unless the run
+// was abandoned meanwhile. What `work` throws is said in `failed`.
+void SyncController::onThread(const std::shared_ptr<Run>& run, std::function<void()> work,
+                              QString Run::*failed, const QString& unexpected,
+                              std::function<void(SyncController&)> then)
+{
     QPointer<SyncController> self(this);
-    run->thread = QThread::create([run, &store, self] {
-        try {
-            run->outcome = SyncRun::run(*run->client, run->input, store);
-        } catch (const Failure& failure) {
-            run->failure = failure.description();
-        } catch (const std::exception&) {
-            run->failure = QStringLiteral("The sync ended unexpectedly.");
-        }
-        if (run->abandoned)
-            return;
-        QMetaObject::invokeMethod(
-            self.data(),
-            [run, self] {
-                if (self && !run->abandoned)
-                    self->finish(run);
-            },
-            Qt::QueuedConnection);
-    });
+    run->thread = QThread::create(
+        [run, work = std::move(work), failed, unexpected, then = std::move(then), self] {
+            try {
+                work();
+            } catch (const Failure& failure) {
+                (*run).*failed = failure.description();
+            } catch (const std::exception&) {
+                (*run).*failed = unexpected;
+            }
+            if (run->abandoned)
+                return;
+            QMetaObject::invokeMethod(
+                self.data(),
+                [run, then, self] {
+                    if (self && !run->abandoned)
+                        then(*self);
+                },
+                Qt::QueuedConnection);
+        });
     connect(run->thread, &QThread::finished, run->thread, &QObject::deleteLater);
     run->thread->start();
 }

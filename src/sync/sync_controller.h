@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class SettingsStore;
@@ -80,6 +81,8 @@ private:
     void start();
     void readLists(const std::shared_ptr<Run>& run);
     void listsRead(const std::shared_ptr<Run>& run, const QString& key);
+    void onThread(const std::shared_ptr<Run>& run, std::function<void()> work, QString Run::*failed,
+                  const QString& unexpected, std::function<void(SyncController&)> then);
     void finish(const std::shared_ptr<Run>& run);
     void applySlice(const std::shared_ptr<Run>& run);
     void storeSlice(const std::shared_ptr<Run>& run);
