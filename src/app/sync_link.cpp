@@ -45,17 +45,18 @@ public:
     }
 };
 
+QList<SyncTaskItem> itemsOf(const QList<TaskRow>& rows)
+{
+    QList<SyncTaskItem> items;
+    items.reserve(rows.size());
+    for (const TaskRow& row : rows)
+        items.append({row.uid, row.fields});
+    return items;
+}
+
 SyncLists listsOf(const TaskDirectory& tasks, const QString& categoryKey)
 {
-    SyncLists lists;
-    for (const bool deleted : {false, true}) {
-        QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
-        const QList<TaskRow> rows = tasks.rows(categoryKey, deleted);
-        items.reserve(rows.size());
-        for (const TaskRow& row : rows)
-            items.append({row.uid, row.fields});
-    }
-    return lists;
+    return {itemsOf(tasks.rows(categoryKey, false)), itemsOf(tasks.rows(categoryKey, true))};
 }
 
 bool concerns(const SyncBatch& batch, const QString& categoryKey)
@@ -75,15 +76,8 @@ SyncLists SyncLink::syncLists(const QString& categoryKey) const
 {
     if (categoryKey == m_window.shownCategoryKey()) {
         // Straight from the lists on screen: a full list is copied once, not three times.
-        SyncLists lists;
-        for (const bool deleted : {false, true}) {
-            QList<SyncTaskItem>& items = deleted ? lists.deleted : lists.active;
-            const QList<TaskRow>& rows = m_window.shownTasks(deleted)->rows();
-            items.reserve(rows.size());
-            for (const TaskRow& row : rows)
-                items.append({row.uid, row.fields});
-        }
-        return lists;
+        return {itemsOf(m_window.shownTasks(false)->rows()),
+                itemsOf(m_window.shownTasks(true)->rows())};
     }
     TaskDirectory tasks(m_window.store(), m_window, {categoryKey});
     SyncLists lists = listsOf(tasks, categoryKey);
