@@ -101,11 +101,25 @@ QString SyncLink::syncShownCategory() const
     return m_window.shownCategoryKey();
 }
 
+SyncLink::SavedShown SyncLink::shownNow() const
+{
+    return {m_window.shownCategoryKey(), m_window.shownTasks(false)->revision(),
+            m_window.shownTasks(true)->revision(), m_window.store().commits()};
+}
+
 bool SyncLink::shownListsUnsaved() const
 {
     const QString shown = m_window.shownCategoryKey();
-    return !shown.isEmpty() && SyncDigests::ofChanges(m_window.shownTasksChanges(), shown, false) !=
-                                   SyncDigests::ofStoredLists(m_window.store(), shown, false);
+    if (shown.isEmpty())
+        return false;
+    const SavedShown now = shownNow();
+    if (m_savedShown == now)
+        return false;
+    const bool unsaved = SyncDigests::ofChanges(m_window.shownTasksChanges(), shown, false) !=
+                         SyncDigests::ofStoredLists(m_window.store(), shown, false);
+    if (!unsaved)
+        m_savedShown = now;
+    return unsaved;
 }
 
 QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
@@ -171,7 +185,9 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
     for (auto order = batch.activeOrder.cbegin(); order != batch.activeOrder.cend(); ++order)
         if (keys.contains(order.key()) && !batch.held.contains(order.key()))
             tasks.arrange(order.key(), false, *order);
-    tasks.save(batch.state);
+    // The lists on screen, where the batch changed them, are now stored as they stand.
+    if (tasks.save(batch.state).contains(shown))
+        m_savedShown = shownNow();
     return made;
 }
 

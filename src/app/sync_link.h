@@ -4,6 +4,7 @@
 #include "sync_tasks_host.h"
 
 #include <QObject>
+#include <optional>
 
 class Form1;
 
@@ -29,6 +30,19 @@ public:
     bool askSync(const QString& question) override;
 
 private:
+    // The lists on screen as they stood when they were last found to be stored as they are.
+    struct SavedShown
+    {
+        QString categoryKey;
+        quint64 activeRevision = 0;
+        quint64 deletedRevision = 0;
+        quint64 storeCommits = 0;
+        bool operator==(const SavedShown&) const = default;
+    };
+    SavedShown shownNow() const;
+
     Form1& m_window;
     SyncController m_controller;
+    // Spares encoding a full list on screen for every slice of a big sync.
+    mutable std::optional<SavedShown> m_savedShown;
 };

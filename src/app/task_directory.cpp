@@ -15,6 +15,8 @@ struct TaskDirectory::List
         // The entry as stored (in the list's `value`), for a task of a category not on screen
         // that nothing changed: it is written back exactly so.
         QStringView stored;
+        // Of the entry as stored (TaskUids::digest), beside `stored`.
+        quint64 digest = 0;
     };
     QString categoryKey;
     bool deleted = false;
@@ -59,8 +61,10 @@ void TaskDirectory::loadShown()
         list->deleted = deleted;
         list->onScreen = true;
         const TaskListModel* tasks = m_host.shownTasks(deleted);
+        list->items.reserve(tasks->rows().size());
+        m_rows.reserve(m_rows.size() + tasks->rows().size());
         for (const TaskRow& row : tasks->rows()) {
-            m_rows.insert(row.uid, {listKey(m_shownKey, deleted), list->items.size()});
+            m_rows.insert(row.uid, {list.get(), list->items.size()});
             list->items.append({row, {}});
         }
         m_lists.insert(listKey(m_shownKey, deleted), list);
@@ -90,15 +94,16 @@ void TaskDirectory::load(const QString& categoryKey)
             TaskRow row;
             row.fields = entry.fields;
             digests.append(TaskUids::digest(entry));
-            list->items.append({std::move(row), entry.stored});
+            list->items.append({std::move(row), entry.stored, digests.last()});
         }
         // Matched without storing: nothing is written before save().
         const QList<QUuid> uids =
             TaskUids::match(m_store.readListUids(key), digests, &list->newUids);
         list->digests = std::move(digests);
+        m_rows.reserve(m_rows.size() + list->items.size());
         for (qsizetype i = 0; i < list->items.size(); ++i) {
             list->items[i].row.uid = uids[i];
-            m_rows.insert(uids[i], {key, i});
+            m_rows.insert(uids[i], {list.get(), i});
         }
         m_lists.insert(key, list);
     }
@@ -150,8 +155,7 @@ std::optional<TaskDirectory::Place> TaskDirectory::find(const QUuid& uid) const
     const std::optional<Row> row = rowOf(uid);
     if (!row)
         return std::nullopt;
-    const List& list = *m_lists.value(row->listKey);
-    return Place{list.categoryKey, list.deleted};
+    return Place{row->list->categoryKey, row->list->deleted};
 }
 
 std::optional<Fields> TaskDirectory::fields(const QUuid& uid) const
@@ -159,7 +163,7 @@ std::optional<Fields> TaskDirectory::fields(const QUuid& uid) const
     const std::optional<Row> row = rowOf(uid);
     if (!row)
         return std::nullopt;
-    return m_lists.value(row->listKey)->items[row->index].row.fields;
+    return row->list->items[row->index].row.fields;
 }
 
 int TaskDirectory::rowCount(const QString& categoryKey, bool deleted) const
@@ -173,7 +177,7 @@ bool TaskDirectory::update(const QUuid& uid, const Fields& fields)
     const std::optional<Row> row = rowOf(uid);
     if (!row)
         return false;
-    List& list = *m_lists.value(row->listKey);
+    List& list = *row->list;
     List::Item& item = list.items[row->index];
     if (item.row.fields == fields)
         return false;
@@ -197,7 +201,7 @@ void TaskDirectory::append(const QString& categoryKey, bool deleted, const Field
     row.fields = fields;
     row.uid = uid.isNull() ? TaskUids::create() : uid;
     row.applyDueDateRule();
-    m_rows.insert(row.uid, {listKey(categoryKey, deleted), target.items.size()});
+    m_rows.insert(row.uid, {&target, target.items.size()});
     target.items.append({std::move(row), {}});
     if (!m_changed.contains(categoryKey))
         m_changed.append(categoryKey);
@@ -227,11 +231,10 @@ void TaskDirectory::changed(const QString& categoryKey)
         m_changed.append(categoryKey);
 }
 
-void TaskDirectory::reindex(const QString& key)
+void TaskDirectory::reindex(List& list)
 {
-    const List& list = *m_lists.value(key);
     for (qsizetype i = 0; i < list.items.size(); ++i)
-        m_rows.insert(list.items[i].row.uid, {key, i});
+        m_rows.insert(list.items[i].row.uid, {&list, i});
 }
 
 bool TaskDirectory::move(const QUuid& uid, const QString& categoryKey, bool deleted)
@@ -239,19 +242,18 @@ bool TaskDirectory::move(const QUuid& uid, const QString& categoryKey, bool dele
     const std::optional<Row> row = rowOf(uid);
     if (!row)
         return false;
-    const QString toKey = listKey(categoryKey, deleted);
-    List& from = *m_lists.value(row->listKey);
-    if (row->listKey == toKey)
-        return false;
+    List& from = *row->list;
     List& to = list(categoryKey, deleted);
+    if (&from == &to)
+        return false;
     if (to.items.size() >= TaskListCodec::kMaxTasks)
         throw Failure(
             QStringLiteral("A task list holds at most %1 tasks.").arg(TaskListCodec::kMaxTasks));
     List::Item item = from.items.takeAt(row->index);
     item.row.applyDueDateRule();
     to.items.append(std::move(item));
-    reindex(row->listKey);
-    reindex(toKey);
+    reindex(from);
+    reindex(to);
     changed(from.categoryKey);
     changed(categoryKey);
     return true;
@@ -262,10 +264,10 @@ bool TaskDirectory::remove(const QUuid& uid)
     const std::optional<Row> row = rowOf(uid);
     if (!row)
         return false;
-    List& from = *m_lists.value(row->listKey);
+    List& from = *row->list;
     from.items.removeAt(row->index);
     m_rows.remove(uid);
-    reindex(row->listKey);
+    reindex(from);
     changed(from.categoryKey);
     return true;
 }
@@ -273,13 +275,28 @@ bool TaskDirectory::remove(const QUuid& uid)
 bool TaskDirectory::arrange(const QString& categoryKey, bool deleted, const QList<QUuid>& order)
 {
     List& target = list(categoryKey, deleted);
-    const QString key = listKey(categoryKey, deleted);
+    // Most often the list is in that order already (a sync brings its agreed order each time):
+    // found out without copying it.
+    qsizetype inPlace = 0;
+    bool moves = false;
+    for (const QUuid& uid : order) {
+        const std::optional<Row> row = rowOf(uid);
+        if (!row || row->list != &target || row->index < inPlace)
+            continue;
+        if (row->index != inPlace) {
+            moves = true;
+            break;
+        }
+        ++inPlace;
+    }
+    if (!moves)
+        return false;
     QList<List::Item> arranged;
     arranged.reserve(target.items.size());
     QList<bool> taken(target.items.size(), false);
     for (const QUuid& uid : order) {
         const std::optional<Row> row = rowOf(uid);
-        if (!row || row->listKey != key || taken[row->index])
+        if (!row || row->list != &target || taken[row->index])
             continue;
         taken[row->index] = true;
         arranged.append(target.items[row->index]);
@@ -287,13 +304,8 @@ bool TaskDirectory::arrange(const QString& categoryKey, bool deleted, const QLis
     for (qsizetype i = 0; i < target.items.size(); ++i)
         if (!taken[i])
             arranged.append(target.items[i]);
-    bool moved = false;
-    for (qsizetype i = 0; i < arranged.size() && !moved; ++i)
-        moved = arranged[i].row.uid != target.items[i].row.uid;
-    if (!moved)
-        return false;
     target.items = std::move(arranged);
-    reindex(key);
+    reindex(target);
     changed(categoryKey);
     return true;
 }
@@ -342,14 +354,11 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
                     at = TaskListCodec::writeEntry(at, item.row.fields);
                     digest = TaskUids::digestOfEntry(entry, at - entry);
                 } else {
-                    // Written back as it was stored. Only an entry of other than six fields
-                    // differs in length from the six written out, and in text.
+                    // Written back as it was stored, with the digest it was read with.
                     at = std::copy(item.stored.cbegin(), item.stored.cend(), entry);
                     const QString& end = TaskListCodec::kTaskSeparator;
                     at = std::copy(end.cbegin(), end.cend(), at);
-                    digest = at - entry == TaskListCodec::entrySize(item.row.fields)
-                                 ? TaskUids::digestOfEntry(entry, at - entry)
-                                 : TaskUids::digest(item.row.fields);
+                    digest = item.digest;
                 }
                 uids.append({item.row.uid, digest});
             }

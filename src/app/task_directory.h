@@ -81,7 +81,7 @@ private:
     struct List;
     struct Row
     {
-        QString listKey;
+        List* list = nullptr;
         qsizetype index = 0;
     };
     List& list(const QString& categoryKey, bool deleted);
@@ -89,7 +89,7 @@ private:
     void loadShown();
     std::optional<Row> rowOf(const QUuid& uid) const;
     void changed(const QString& categoryKey);
-    void reindex(const QString& listKey);
+    void reindex(List& list);
 
     SettingsStore& m_store;
     TaskListsHost& m_host;

@@ -494,6 +494,7 @@ void SettingsStore::store(const Changes& changes, bool replacing)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    ++m_commits;
     if (m_commitListener)
         m_commitListener(changes);
 }

@@ -118,6 +118,9 @@ public:
     // Called after every change apply() committed, with what it stored; one listener at most.
     using CommitListener = std::function<void(const Changes&)>;
     void setCommitListener(CommitListener listener) { m_commitListener = std::move(listener); }
+    // How many changes apply() and replaceAll() committed so far: the same number, nothing stored
+    // in between through them.
+    quint64 commits() const { return m_commits; }
 
     // Which day each task (by UID) was last reminded of as due, and the day before whose
     // reminder time it stays quiet; in a table of their own, never among the settings.
@@ -162,4 +165,5 @@ private:
     bool m_savingCache = false;
     std::unique_ptr<WalCheckpointer> m_checkpointer;
     CommitListener m_commitListener;
+    quint64 m_commits = 0;
 };

@@ -97,6 +97,7 @@ void TaskListModel::clear()
 void TaskListModel::setRows(QList<TaskRow> rows)
 {
     beginResetModel();
+    ++m_revision;
     m_rows = std::move(rows);
     for (TaskRow& row : m_rows)
         if (row.uid.isNull())
@@ -127,6 +128,7 @@ int TaskListModel::insert(int position, TaskRow row)
         row.uid = TaskUids::create();
     position = std::clamp(position, 0, int(m_rows.size()));
     beginInsertRows({}, position, position);
+    ++m_revision;
     m_rows.insert(position, std::move(row));
     endInsertRows();
     return position;
@@ -146,6 +148,7 @@ int TaskListModel::replace(int position, TaskRow row)
     if (row.uid.isNull())
         row.uid = m_rows[position].uid;
     m_rows[position] = std::move(row);
+    ++m_revision;
     emit dataChanged(index(position, 0), index(position, TaskListCodec::kFieldCount - 1));
     if (!m_sort.sorted)
         return position;
@@ -158,6 +161,7 @@ int TaskListModel::replace(int position, TaskRow row)
 void TaskListModel::remove(int position)
 {
     beginRemoveRows({}, position, position);
+    ++m_revision;
     m_rows.removeAt(position);
     endRemoveRows();
 }
@@ -167,6 +171,7 @@ void TaskListModel::move(int from, int to)
     if (from == to)
         return;
     beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+    ++m_revision;
     m_rows.move(from, to);
     endMoveRows();
 }
@@ -227,6 +232,7 @@ void TaskListModel::sortRows()
         newPosition[order[i]] = i;
     }
     m_rows = std::move(sorted);
+    ++m_revision;
     QModelIndexList after;
     for (const QModelIndex& index : before)
         after.append(this->index(newPosition[index.row()], index.column()));

@@ -76,10 +76,17 @@ public:
     // Throws Failure when the list is full.
     void ensureRoomFor(int extraRows) const;
     // Stored entries past the largest list, as stored: not shown, saved back after the rows.
-    void setStoredBeyondLimit(QString entries) { m_beyondLimit = std::move(entries); }
+    void setStoredBeyondLimit(QString entries)
+    {
+        m_beyondLimit = std::move(entries);
+        ++m_revision;
+    }
     const QString& storedBeyondLimit() const { return m_beyondLimit; }
 
     const SortState& sortState() const { return m_sort; }
+    // Changes with every change of the rows or of what is stored past them: the same number,
+    // the same list.
+    quint64 revision() const { return m_revision; }
     // A click on a column header: the same column reverses the order, another sorts ascending.
     void headerClicked(int column);
     // Keeps the column and order but lets rows stay where they are put.
@@ -96,4 +103,5 @@ private:
     QList<TaskRow> m_rows;
     SortState m_sort;
     QString m_beyondLimit;
+    quint64 m_revision = 0;
 };

@@ -28,6 +28,16 @@ QString joined(const TaskListCodec::Fields& f)
     return QStringList(f.begin(), f.end()).join(u'|');
 }
 
+// A stored list of tasks whose texts are the letters of `texts`, the other fields empty.
+QString storedList(const QString& texts)
+{
+    QString value;
+    for (const QChar c : texts)
+        value += QString(c) + QStringLiteral("My_Separatora12My_Separatora12My_Separatora12My_"
+                                             "Separatora12My_Separatora12My_Separatora08");
+    return value;
+}
+
 } // namespace
 
 class TestSyncParts : public QObject
@@ -117,15 +127,8 @@ private slots:
         ScriptedPrompts prompts;
         SettingsStore store(m_dir.filePath(QStringLiteral("directory.db")));
         store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        const auto list = [](const QStringList& texts) {
-            QString value;
-            for (const QString& t : texts)
-                value += t + QStringLiteral("My_Separatora12My_Separatora12My_Separatora12My_"
-                                            "Separatora12My_Separatora12My_Separatora08");
-            return value;
-        };
-        store.write(QStringLiteral("1_Root_1"), list({"a", "b", "c"}));
-        store.write(QStringLiteral("1_Root_2"), list({"x", "y"}));
+        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("abc")));
+        store.write(QStringLiteral("1_Root_2"), storedList(QStringLiteral("xy")));
         Form1 window(store); // Work on screen
         const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
         const auto texts = [&](const QString& key, bool deleted) {
@@ -157,6 +160,105 @@ private slots:
                  SyncDigests::ofStoredLists(store, QStringLiteral("1_Root_1")));
     }
 
+    // Home (not on screen) holds a, b, c, d; "z" is a task of no list.
+    void taskDirectory_arrange_movesOnlyWhatTheOrderMoves_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("nothing") << ""
+                                 << "abcd" << false;
+        QTest::newRow("as it is, in part") << "ab"
+                                           << "abcd" << false;
+        QTest::newRow("twice and a stranger") << "zaabz"
+                                              << "abcd" << false;
+        QTest::newRow("a gap") << "ac"
+                               << "acbd" << true;
+        QTest::newRow("twice, out of order") << "bba"
+                                             << "bacd" << true;
+        QTest::newRow("the last first") << "d"
+                                        << "dabc" << true;
+        QTest::newRow("reversed") << "dcba"
+                                  << "dcba" << true;
+    }
+    void taskDirectory_arrange_movesOnlyWhatTheOrderMoves()
+    {
+        QFETCH(QString, order);
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("arrange.db")));
+        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
+        store.write(QStringLiteral("1_Root_2"), storedList(QStringLiteral("abcd")));
+        Form1 window(store);
+        const QString home = QStringLiteral("1_Root_2");
+        TaskDirectory tasks(store, window, {QStringLiteral("1_Root_1"), home});
+        QHash<QChar, QUuid> uids{{u'z', QUuid::createUuid()}};
+        for (const TaskRow& row : tasks.rows(home, false))
+            uids.insert(row.fields[0].at(0), row.uid);
+        QList<QUuid> wanted;
+        for (const QChar c : order)
+            wanted.append(uids.value(c));
+        QTEST(tasks.arrange(home, false, wanted), "moved");
+        tasks.save();
+        QString after;
+        for (const TaskRow& row : TaskDirectory(store, window, {home}).rows(home, false))
+            after += row.fields[0];
+        QTEST(after, "after");
+        for (const QChar c : after)
+            QCOMPARE(tasks.find(uids.value(c))->categoryKey, home);
+    }
+
+    // Whether the lists on screen hold an unsaved change, after each way they or the store can
+    // change behind the sync's back.
+    void shownListsUnsaved_seesEveryChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("unsaved");
+        QTest::newRow("none") << "" << false;
+        QTest::newRow("moved") << "move" << true;
+        QTest::newRow("rewritten") << "replace" << true;
+        QTest::newRow("removed") << "remove" << true;
+        QTest::newRow("sorted") << "sort" << true;
+        QTest::newRow("all set anew") << "set" << true;
+        QTest::newRow("stored past the limit") << "beyond" << true;
+        QTest::newRow("stored list written") << "store" << true;
+        QTest::newRow("moved and saved") << "move save" << false;
+    }
+    void shownListsUnsaved_seesEveryChange()
+    {
+        QFETCH(QString, change);
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("unsaved.db")));
+        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^"));
+        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("bac")));
+        Form1 window(store);
+        SyncTasksHost& link = *window.findChild<SyncLink*>();
+        QVERIFY(!link.shownListsUnsaved()); // found stored, and remembered so
+        TaskListModel& tasks = *window.ListView1->tasks();
+        const TaskRow first = tasks.at(0);
+        for (const QString& step : change.split(u' ', Qt::SkipEmptyParts)) {
+            if (step == QLatin1String("move"))
+                tasks.move(0, 1);
+            else if (step == QLatin1String("replace"))
+                tasks.replace(
+                    0, TaskRow{fields(QStringLiteral("c|||||")), first.dueColour, first.uid});
+            else if (step == QLatin1String("remove"))
+                tasks.remove(0);
+            else if (step == QLatin1String("sort"))
+                tasks.headerClicked(0);
+            else if (step == QLatin1String("set"))
+                tasks.setRows({first});
+            else if (step == QLatin1String("beyond"))
+                tasks.setStoredBeyondLimit(QStringLiteral("x"));
+            else if (step == QLatin1String("store"))
+                store.write(QStringLiteral("1_Root_1"), QString());
+            else if (step == QLatin1String("save"))
+                window.saveTaskLists();
+        }
+        QTEST(link.shownListsUnsaved(), "unsaved");
+    }
+
     // New tasks for the category on screen and for another, two a slice; between the first
     // slice and the next, the list on screen is changed and saved, or changed and not saved.
     void whatASyncBrings_inSlices_landsWholeAndInOrder_data()
@@ -186,11 +288,7 @@ private slots:
         QTemporaryDir dir;
         SettingsStore store(dir.filePath(QStringLiteral("slices.db")));
         store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        store.write(
-            QStringLiteral("1_Root_1"),
-            QStringLiteral("aMy_Separatora12My_Separatora12My_Separatora12My_Separatora12My_"
-                           "Separatora12My_Separatora08bMy_Separatora12My_Separatora12My_"
-                           "Separatora12My_Separatora12My_Separatora12My_Separatora08"));
+        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("ab")));
         Form1 window(store); // Work on screen
         const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
         const auto texts = [&](const QString& key) {
