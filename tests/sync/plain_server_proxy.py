@@ -2,7 +2,8 @@
 """A CalDAV server as plain as the standards allow, for the sync tests: every request goes on to
 the real server given as host:port, and the answers to PROPFIND lose the calendars' tags
 (getctag) and report sets, so a client can neither tell a change by a calendar's tag nor sync by
-token. Prints "listening <port>" once it takes requests on 127.0.0.1."""
+token. An upload of a task whose text says "Refused by the server" is refused (403), as servers
+refuse what breaks their rules. Prints "listening <port>" once it takes requests on 127.0.0.1."""
 import http.client
 import http.server
 import re
@@ -25,6 +26,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers = {
             k: v for k, v in self.headers.items() if k.lower() not in ("connection", "accept-encoding")
         }
+        if self.command == "PUT" and body and b"SUMMARY:Refused by the server" in body:
+            self.send_response(403, "Forbidden")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         backend = http.client.HTTPConnection(BACKEND, timeout=60)
         backend.request(self.command, self.path, body, headers)
         reply = backend.getresponse()
