@@ -18,7 +18,14 @@ SyncLink::SyncLink(Form1& window)
     : QObject(&window), m_window(window), m_controller(window.store(), *this, this)
 {
     setObjectName(QStringLiteral("syncLink"));
+    // The slices of a sync come a turn of the event loop apart; once they stop, the lists are
+    // let go.
+    m_sliceTasksKept.setSingleShot(true);
+    m_sliceTasksKept.setInterval(500);
+    connect(&m_sliceTasksKept, &QTimer::timeout, this, [this] { m_sliceTasks.reset(); });
 }
+
+SyncLink::~SyncLink() = default;
 
 QList<SyncCategory> SyncLink::syncCategories() const
 {
@@ -159,7 +166,15 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
     for (const SyncCategory& c : syncCategories())
         if (touched.contains(c.key))
             keys.append(c.key);
-    TaskDirectory tasks(m_window.store(), m_window, keys);
+    if (!m_sliceTasks || m_sliceKeys != keys || !m_sliceTasks->current()) {
+        m_sliceTasks.reset();
+        m_sliceTasks = std::make_unique<TaskDirectory>(m_window.store(), m_window, keys);
+        m_sliceKeys = keys;
+    }
+    m_sliceTasksKept.start();
+    // Dropped on any failure: what it holds may then be neither stored nor as stored.
+    std::unique_ptr<TaskDirectory> taken = std::move(m_sliceTasks);
+    TaskDirectory& tasks = *taken;
     for (const SyncBatch::TaskChange& change : std::as_const(batch.tasks)) {
         if (!keys.contains(change.categoryKey))
             continue;
@@ -188,6 +203,7 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
     // The lists on screen, where the batch changed them, are now stored as they stand.
     if (tasks.save(batch.state).contains(shown))
         m_savedShown = shownNow();
+    m_sliceTasks = std::move(taken);
     return made;
 }
 

@@ -4,9 +4,12 @@
 #include "sync_tasks_host.h"
 
 #include <QObject>
+#include <QTimer>
+#include <memory>
 #include <optional>
 
 class Form1;
+class TaskDirectory;
 
 // The main window as a sync sees it: its tree, its lists (the shown category's from screen) and
 // the one way to change a task by its UID, through which what a sync brings is applied. It owns
@@ -17,6 +20,7 @@ class SyncLink : public QObject, public SyncTasksHost
 
 public:
     explicit SyncLink(Form1& window);
+    ~SyncLink() override;
 
     SyncController& controller() { return m_controller; }
 
@@ -45,4 +49,9 @@ private:
     SyncController m_controller;
     // Spares encoding a full list on screen for every slice of a big sync.
     mutable std::optional<SavedShown> m_savedShown;
+    // The directory the last slice was applied through, and the keys it read: the next slice of
+    // the same categories goes on with it while it is current, rather than read megabytes again.
+    std::unique_ptr<TaskDirectory> m_sliceTasks;
+    QStringList m_sliceKeys;
+    QTimer m_sliceTasksKept;
 };

@@ -41,7 +41,7 @@ QString listKey(const QString& categoryKey, bool deleted)
 
 TaskDirectory::TaskDirectory(SettingsStore& store, TaskListsHost& host,
                              const QStringList& categoryKeys)
-    : m_store(store), m_host(host), m_shownKey(host.shownCategoryKey())
+    : m_store(store), m_host(host), m_shownKey(host.shownCategoryKey()), m_commits(store.commits())
 {
     for (const QString& key : categoryKeys) {
         if (key == m_shownKey)
@@ -49,6 +49,7 @@ TaskDirectory::TaskDirectory(SettingsStore& store, TaskListsHost& host,
         else
             load(key);
     }
+    m_shownRevisions = shownRevisions();
 }
 
 TaskDirectory::~TaskDirectory() = default;
@@ -319,6 +320,16 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
                   std::back_inserter(changes.utf8Values));
         std::move(part.listUids.begin(), part.listUids.end(), std::back_inserter(changes.listUids));
     };
+    // The stored lists written, with where each entry went and its digest: once they are
+    // stored, the directory holds them as if it had just read them.
+    struct Written
+    {
+        List* list;
+        QString value;
+        QList<TaskUids::Stored> uids;
+        QList<qsizetype> ends;
+    };
+    std::vector<Written> written;
     for (const QString& categoryKey : std::as_const(m_changed)) {
         if (categoryKey == m_shownKey) {
             // The shown category's lists on screen take the rows and are stored as its saving
@@ -332,21 +343,26 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
                 TaskListModel* tasks = m_host.shownTasks(deleted);
                 if (rows != tasks->rows())
                     tasks->setRows(std::move(rows));
+                // A sorted list put its rows in another order than the directory's.
+                m_reusable = m_reusable && !tasks->sortState().sorted;
             }
             add(m_host.shownTasksChanges());
             continue;
         }
         for (const bool deleted : {false, true}) {
-            const List& stored = list(categoryKey, deleted);
+            Written& out = written.emplace_back();
+            out.list = &list(categoryKey, deleted);
+            const List& stored = *out.list;
             qsizetype size = stored.beyond.size();
             for (const List::Item& item : stored.items)
                 size += item.stored.isNull()
                             ? TaskListCodec::entrySize(item.row.fields)
                             : item.stored.size() + TaskListCodec::kTaskSeparator.size();
-            QString value(size, Qt::Uninitialized);
-            QChar* at = value.data();
-            QList<TaskUids::Stored> uids;
-            uids.reserve(stored.items.size());
+            out.value = QString(size, Qt::Uninitialized);
+            QChar* const start = out.value.data();
+            QChar* at = start;
+            out.uids.reserve(stored.items.size());
+            out.ends.reserve(stored.items.size());
             for (const List::Item& item : stored.items) {
                 QChar* const entry = at;
                 quint64 digest = 0;
@@ -360,12 +376,13 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
                     at = std::copy(end.cbegin(), end.cend(), at);
                     digest = item.digest;
                 }
-                uids.append({item.row.uid, digest});
+                out.uids.append({item.row.uid, digest});
+                out.ends.append(at - start);
             }
             at = std::copy(stored.beyond.cbegin(), stored.beyond.cend(), at);
             const QString key = listKey(categoryKey, deleted);
-            changes.values.emplace_back(key, std::move(value));
-            changes.listUids.emplace_back(key, TaskUids::encode(uids));
+            changes.values.emplace_back(key, out.value);
+            changes.listUids.emplace_back(key, TaskUids::encode(out.uids));
         }
     }
     // Lists nothing changed keep the UIDs they were given here, as every reader of the store
@@ -375,7 +392,43 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
     if (!changes.values.empty() || !changes.utf8Values.empty() || !changes.listUids.empty() ||
         !changes.keptVTodos.empty() || changes.syncForgetAll || !changes.syncAccount.empty() ||
         !changes.syncCalendars.empty() || !changes.syncCalendarsGone.empty() ||
-        !changes.syncTasks.empty() || !changes.syncTasksGone.empty())
-        m_store.apply(changes);
+        !changes.syncTasks.empty() || !changes.syncTasksGone.empty()) {
+        try {
+            m_store.apply(changes);
+        } catch (...) {
+            m_reusable = false;
+            throw;
+        }
+    }
+    for (Written& out : written) {
+        List& stored = *out.list;
+        stored.value = std::move(out.value);
+        const qsizetype separator = TaskListCodec::kTaskSeparator.size();
+        qsizetype begin = 0;
+        for (qsizetype i = 0; i < stored.items.size(); ++i) {
+            List::Item& item = stored.items[i];
+            item.stored = QStringView(stored.value).sliced(begin, out.ends[i] - separator - begin);
+            item.digest = out.uids[i].digest;
+            begin = out.ends[i];
+        }
+        stored.digests.clear();
+    }
+    for (const auto& stored : std::as_const(m_lists))
+        stored->newUids = false;
+    m_commits = m_store.commits();
+    m_shownRevisions = shownRevisions();
     return std::exchange(m_changed, {});
+}
+
+std::array<quint64, 2> TaskDirectory::shownRevisions() const
+{
+    if (m_shownKey.isEmpty() || m_host.shownCategoryKey() != m_shownKey)
+        return {};
+    return {m_host.shownTasks(false)->revision(), m_host.shownTasks(true)->revision()};
+}
+
+bool TaskDirectory::current() const
+{
+    return m_reusable && m_store.commits() == m_commits &&
+           m_host.shownCategoryKey() == m_shownKey && shownRevisions() == m_shownRevisions;
 }

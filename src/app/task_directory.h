@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -29,7 +30,8 @@ public:
 // screen for the category shown (changed there, and stored as its saving command stores them),
 // through the store for every other category of the tree. Changes gather until save(), which
 // stores every changed category, both of its lists with their UIDs, in one transaction: a batch
-// of changes is stored whole or not at all. A directory serves one batch.
+// of changes is stored whole or not at all. A directory serves one batch, and the next while it
+// is current().
 class TaskDirectory
 {
 public:
@@ -76,6 +78,10 @@ public:
     // Stores every changed category, with `more` in the same transaction; returns their keys,
     // in the order they were changed.
     QStringList save(SettingsStore::Changes more = {});
+    // Whether the directory still holds its lists as they are: nothing stored them since it
+    // read or saved them, and the lists on screen did not change. A directory that is may serve
+    // the next batch.
+    bool current() const;
 
 private:
     struct List;
@@ -90,6 +96,7 @@ private:
     std::optional<Row> rowOf(const QUuid& uid) const;
     void changed(const QString& categoryKey);
     void reindex(List& list);
+    std::array<quint64, 2> shownRevisions() const;
 
     SettingsStore& m_store;
     TaskListsHost& m_host;
@@ -99,4 +106,8 @@ private:
     QHash<QString, std::shared_ptr<List>> m_lists;
     QHash<QUuid, Row> m_rows;
     QStringList m_changed;
+    // The store's commits and the lists on screen's revisions as the directory last knew them.
+    quint64 m_commits = 0;
+    std::array<quint64, 2> m_shownRevisions{};
+    bool m_reusable = true;
 };

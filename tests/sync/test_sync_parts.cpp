@@ -208,6 +208,38 @@ private slots:
             QCOMPARE(tasks.find(uids.value(c))->categoryKey, home);
     }
 
+    // A directory that saved goes on as if it had read its lists again: the same texts, UIDs
+    // and digests, an entry of seven fields written back as stored, until someone else stores.
+    void taskDirectory_afterASave_holdsWhatItStored()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("again.db")));
+        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
+        const QString home = QStringLiteral("1_Root_2");
+        const QString odd =
+            QStringLiteral("oMy_Separatora12My_Separatora12My_Separatora12My_"
+                           "Separatora12My_Separatora12My_Separatora12xMy_Separatora08");
+        store.write(home, storedList(QStringLiteral("ab")) + odd);
+        Form1 window(store);
+        const QStringList keys{QStringLiteral("1_Root_1"), home};
+        TaskDirectory tasks(store, window, keys);
+        QList<TaskRow> rows = tasks.rows(home, false);
+        QVERIFY(tasks.update(rows[0].uid, fields(QStringLiteral("A|||||"))));
+        tasks.save();
+        QVERIFY(tasks.current());
+        QVERIFY(tasks.update(rows[1].uid, fields(QStringLiteral("B|||||"))));
+        tasks.append(home, false, fields(QStringLiteral("c|||||")), {});
+        tasks.save();
+        QVERIFY(tasks.current());
+        const TaskDirectory again(store, window, keys);
+        QCOMPARE(again.rows(home, false), tasks.rows(home, false));
+        QVERIFY(again.givenUids().listUids.empty()); // every stored UID still matched
+        QVERIFY(store.read(home, QString()).contains(odd));
+        store.write(QStringLiteral("Another"), QString());
+        QVERIFY(!tasks.current());
+    }
+
     // Whether the lists on screen hold an unsaved change, after each way they or the store can
     // change behind the sync's back.
     void shownListsUnsaved_seesEveryChange_data()
