@@ -38,6 +38,24 @@ QString storedList(const QString& texts)
     return value;
 }
 
+// A store whose tree is Work (on screen once the window opens) and Home, their active lists
+// stored as given, and the window on it.
+struct WorkAndHome
+{
+    WorkAndHome(const QString& work, const QString& home)
+    {
+        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
+        store.write(keys[0], work);
+        store.write(keys[1], home);
+        window = std::make_unique<Form1>(store);
+    }
+    ScriptedPrompts prompts;
+    QTemporaryDir dir;
+    SettingsStore store{dir.filePath(QStringLiteral("store.db"))};
+    std::unique_ptr<Form1> window;
+    const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
+};
+
 } // namespace
 
 class TestSyncParts : public QObject
@@ -124,13 +142,10 @@ private slots:
 
     void taskDirectory_movesRemovesAndOrders_inOneBatch()
     {
-        ScriptedPrompts prompts;
-        SettingsStore store(m_dir.filePath(QStringLiteral("directory.db")));
-        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("abc")));
-        store.write(QStringLiteral("1_Root_2"), storedList(QStringLiteral("xy")));
-        Form1 window(store); // Work on screen
-        const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
+        WorkAndHome at(storedList(QStringLiteral("abc")), storedList(QStringLiteral("xy")));
+        SettingsStore& store = at.store;
+        Form1& window = *at.window;
+        const QStringList& keys = at.keys;
         const auto texts = [&](const QString& key, bool deleted) {
             QStringList out;
             for (const TaskRow& row : TaskDirectory(store, window, keys).rows(key, deleted))
@@ -184,14 +199,9 @@ private slots:
     void taskDirectory_arrange_movesOnlyWhatTheOrderMoves()
     {
         QFETCH(QString, order);
-        ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(QStringLiteral("arrange.db")));
-        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        store.write(QStringLiteral("1_Root_2"), storedList(QStringLiteral("abcd")));
-        Form1 window(store);
-        const QString home = QStringLiteral("1_Root_2");
-        TaskDirectory tasks(store, window, {QStringLiteral("1_Root_1"), home});
+        WorkAndHome at({}, storedList(QStringLiteral("abcd")));
+        const QString home = at.keys[1];
+        TaskDirectory tasks(at.store, *at.window, at.keys);
         QHash<QChar, QUuid> uids{{u'z', QUuid::createUuid()}};
         for (const TaskRow& row : tasks.rows(home, false))
             uids.insert(row.fields[0].at(0), row.uid);
@@ -201,7 +211,7 @@ private slots:
         QTEST(tasks.arrange(home, false, wanted), "moved");
         tasks.save();
         QString after;
-        for (const TaskRow& row : TaskDirectory(store, window, {home}).rows(home, false))
+        for (const TaskRow& row : TaskDirectory(at.store, *at.window, {home}).rows(home, false))
             after += row.fields[0];
         QTEST(after, "after");
         for (const QChar c : after)
@@ -212,18 +222,13 @@ private slots:
     // and digests, an entry of seven fields written back as stored, until someone else stores.
     void taskDirectory_afterASave_holdsWhatItStored()
     {
-        ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(QStringLiteral("again.db")));
-        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        const QString home = QStringLiteral("1_Root_2");
         const QString odd =
             QStringLiteral("oMy_Separatora12My_Separatora12My_Separatora12My_"
                            "Separatora12My_Separatora12My_Separatora12xMy_Separatora08");
-        store.write(home, storedList(QStringLiteral("ab")) + odd);
-        Form1 window(store);
-        const QStringList keys{QStringLiteral("1_Root_1"), home};
-        TaskDirectory tasks(store, window, keys);
+        WorkAndHome at({}, storedList(QStringLiteral("ab")) + odd);
+        SettingsStore& store = at.store;
+        const QString home = at.keys[1];
+        TaskDirectory tasks(store, *at.window, at.keys);
         QList<TaskRow> rows = tasks.rows(home, false);
         QVERIFY(tasks.update(rows[0].uid, fields(QStringLiteral("A|||||"))));
         tasks.save();
@@ -232,7 +237,7 @@ private slots:
         tasks.append(home, false, fields(QStringLiteral("c|||||")), {});
         tasks.save();
         QVERIFY(tasks.current());
-        const TaskDirectory again(store, window, keys);
+        const TaskDirectory again(store, *at.window, at.keys);
         QCOMPARE(again.rows(home, false), tasks.rows(home, false));
         QVERIFY(again.givenUids().listUids.empty()); // every stored UID still matched
         QVERIFY(store.read(home, QString()).contains(odd));
@@ -259,12 +264,9 @@ private slots:
     void shownListsUnsaved_seesEveryChange()
     {
         QFETCH(QString, change);
-        ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(QStringLiteral("unsaved.db")));
-        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^"));
-        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("bac")));
-        Form1 window(store);
+        WorkAndHome at(storedList(QStringLiteral("bac")), {});
+        SettingsStore& store = at.store;
+        Form1& window = *at.window;
         SyncTasksHost& link = *window.findChild<SyncLink*>();
         QVERIFY(!link.shownListsUnsaved()); // found stored, and remembered so
         TaskListModel& tasks = *window.ListView1->tasks();
@@ -316,13 +318,10 @@ private slots:
         QFETCH(QStringList, workTokens);
         QFETCH(QStringList, work);
         QFETCH(QStringList, settled);
-        ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        SettingsStore store(dir.filePath(QStringLiteral("slices.db")));
-        store.write(QStringLiteral("Tree Nodes"), QStringLiteral("Work;1_Root_1;^Home;1_Root_2;^"));
-        store.write(QStringLiteral("1_Root_1"), storedList(QStringLiteral("ab")));
-        Form1 window(store); // Work on screen
-        const QStringList keys{QStringLiteral("1_Root_1"), QStringLiteral("1_Root_2")};
+        WorkAndHome at(storedList(QStringLiteral("ab")), {});
+        SettingsStore& store = at.store;
+        Form1& window = *at.window;
+        const QStringList& keys = at.keys;
         const auto texts = [&](const QString& key) {
             QStringList out;
             for (const TaskRow& row : TaskDirectory(store, window, keys).rows(key, false))
