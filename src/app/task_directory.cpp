@@ -252,6 +252,10 @@ bool TaskDirectory::move(const QUuid& uid, const QString& categoryKey, bool dele
             QStringLiteral("A task list holds at most %1 tasks.").arg(TaskListCodec::kMaxTasks));
     List::Item item = from.items.takeAt(row->index);
     item.row.applyDueDateRule();
+    // A row on screen keeps no stored text: the list it came from may be written anew, and its
+    // text with it, while the row stays here.
+    if (to.onScreen)
+        item.stored = {};
     to.items.append(std::move(item));
     reindex(from);
     reindex(to);

@@ -241,6 +241,13 @@ private slots:
         QCOMPARE(again.rows(home, false), tasks.rows(home, false));
         QVERIFY(again.givenUids().listUids.empty()); // every stored UID still matched
         QVERIFY(store.read(home, QString()).contains(odd));
+        // A row that went to the screen and back, its first list written meanwhile.
+        QVERIFY(tasks.move(rows[2].uid, at.keys[0], false));
+        tasks.save();
+        QVERIFY(tasks.move(rows[2].uid, home, false));
+        tasks.save();
+        QCOMPARE(TaskDirectory(store, *at.window, at.keys).rows(home, false).last().fields[0],
+                 QStringLiteral("o"));
         store.write(QStringLiteral("Another"), QString());
         QVERIFY(!tasks.current());
     }
