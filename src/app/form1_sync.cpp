@@ -45,7 +45,7 @@ SyncController* Form1::syncController() const
 void Form1::syncAfterSave()
 {
     if (SyncController* sync = syncController()) {
-        sync->syncSoon();
+        sync->syncAfterSaving();
         sync->shownCategorySettled();
     }
 }

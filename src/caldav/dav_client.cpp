@@ -573,25 +573,25 @@ Collection collectionOf(const DavResponse& response)
     return collection;
 }
 
-QByteArray collectionPropfind()
+QByteArray collectionPropfind(bool withTag = true)
 {
-    return propfindBody({{kDavNs, u"resourcetype"},
-                         {kDavNs, u"displayname"},
-                         {kKestruneNs, u"category"},
-                         {kCalDavNs, u"supported-calendar-component-set"},
-                         {kDavNs, u"supported-report-set"},
-                         {kCalendarServerNs, u"getctag"}});
+    // The tag last: the listing without it is the same one shorter.
+    const PropName props[] = {
+        {kDavNs, u"resourcetype"},         {kDavNs, u"displayname"},
+        {kKestruneNs, u"category"},        {kCalDavNs, u"supported-calendar-component-set"},
+        {kDavNs, u"supported-report-set"}, {kCalendarServerNs, u"getctag"}};
+    return propfindBody(std::span(props, std::size(props) - (withTag ? 0 : 1)));
 }
 
 } // namespace
 
-QList<Collection> Client::listCalendars(const QUrl& home)
+QList<Collection> Client::listCalendars(const QUrl& home, bool withTags)
 {
     State& s = *m_state;
     const QString homePath = withSlash(home.path(QUrl::FullyDecoded));
-    const Answer answer =
-        s.expect(Request{"PROPFIND", s.urlOf(homePath), collectionPropfind(), "1", kXmlBody},
-                 Subject::Calendar);
+    const Answer answer = s.expect(
+        Request{"PROPFIND", s.urlOf(homePath), collectionPropfind(withTags), "1", kXmlBody},
+        Subject::Calendar);
     QList<Collection> calendars;
     for (const DavResponse& response : s.multistatusOf(answer).responses) {
         if (!response.isCalendar || withSlash(response.href) == homePath)

@@ -139,7 +139,8 @@ public:
     // /.well-known/caldav, current-user-principal, calendar-home-set; the home's absolute URL.
     QUrl findCalendarHome();
     // PROPFIND Depth 1 on the home: every calendar collection in it.
-    QList<Collection> listCalendars(const QUrl& home);
+    // Without `withTags`, no calendar's tag is asked for (see Collection::ctag).
+    QList<Collection> listCalendars(const QUrl& home, bool withTags = true);
     // MKCALENDAR (VTODO only) with the display name and placement; then a PROPFIND for its token.
     Collection makeCalendar(const QString& href, const QString& displayName,
                             const Placement& placement);

@@ -355,7 +355,7 @@ std::optional<Placement> readPlacement(const QString& text)
     return Placement{lines[0], lines[1], order};
 }
 
-QByteArray propfindBody(std::initializer_list<PropName> props)
+QByteArray propfindBody(std::span<const PropName> props)
 {
     BodyWriter writer;
     writer->writeNamespace(kCalendarServerNs.toString(), QStringLiteral("CS"));

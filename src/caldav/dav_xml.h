@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <span>
 
 namespace Dav {
 
@@ -68,7 +69,11 @@ struct PropName
     QStringView ns;
     QStringView name;
 };
-QByteArray propfindBody(std::initializer_list<PropName> props);
+QByteArray propfindBody(std::span<const PropName> props);
+inline QByteArray propfindBody(std::initializer_list<PropName> props)
+{
+    return propfindBody(std::span(props.begin(), props.size()));
+}
 QByteArray mkcalendarBody(const QString& displayName, const Placement& placement);
 QByteArray proppatchBody(const QString& displayName, const Placement& placement);
 QByteArray syncCollectionBody(const QString& token);

@@ -86,7 +86,17 @@ SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObjec
     : QObject(parent), m_store(store), m_host(host), m_tasksPerSlice(SyncSlices::kTasksPerSlice)
 {
     m_soon.setSingleShot(true);
-    connect(&m_soon, &QTimer::timeout, this, &SyncController::syncNow);
+    connect(&m_soon, &QTimer::timeout, this, [this] {
+        const bool changedOnly = std::exchange(m_soonChangedOnly, false);
+        if (!isSetUp())
+            return;
+        if (!hasPassword())
+            emit passwordNeeded();
+        else if (isRunning())
+            m_again = true;
+        else
+            start(changedOnly);
+    });
     m_interval.setInterval(kIntervalMs);
     connect(&m_interval, &QTimer::timeout, this, &SyncController::syncNow);
     m_interval.start();
@@ -152,16 +162,25 @@ void SyncController::syncNow()
         m_again = true;
         return;
     }
-    start();
+    start(false);
 }
 
 void SyncController::syncSoon()
 {
+    m_soonChangedOnly = false;
     if (!isSetUp())
         return;
     if (!m_soon.isActive())
         m_gathering.start();
     m_soon.start(int(std::clamp<qint64>(kGatherMaxMs - m_gathering.elapsed(), 0, kGatherMs)));
+}
+
+void SyncController::syncAfterSaving()
+{
+    const bool gathering = m_soon.isActive();
+    const bool changedOnly = !gathering || m_soonChangedOnly;
+    syncSoon();
+    m_soonChangedOnly = changedOnly;
 }
 
 bool SyncController::isRunning() const
@@ -229,10 +248,11 @@ void SyncController::shownCategorySettled()
     }
 }
 
-void SyncController::start()
+void SyncController::start(bool changedOnly)
 {
     auto run = std::make_shared<Run>();
     SyncInput& input = run->input;
+    input.changedOnly = changedOnly;
     try {
         const QHash<QString, QString> stored = m_store.readSyncAccount();
         input.home = stored.value(kHome);
@@ -337,7 +357,7 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
     // starts over from the tree as it is now.
     if (SyncDigests::ofTree(m_host.syncCategories()) != SyncDigests::ofTree(input.tree)) {
         m_run.reset();
-        start();
+        start(input.changedOnly);
         return;
     }
     SettingsStore& store = m_store;

@@ -45,8 +45,12 @@ public:
 
     // Starts a sync now, or one more right after the one under way.
     void syncNow();
-    // After a saving command: gathered for a moment so that a burst of commands makes one sync.
+    // Gathered for a moment so that a burst of commands makes one sync.
     void syncSoon();
+    // The same after a saving command. Unless something asked for a whole sync meanwhile, that
+    // sync asks no calendar for its tag: it syncs the categories changed here, and calendars
+    // changed only there wait for the next whole sync (at start, every few minutes, on F5).
+    void syncAfterSaving();
     bool isRunning() const;
     // When the last sync ended and how, in words a person understands; empty before the first.
     QString statusText() const;
@@ -78,7 +82,7 @@ signals:
 
 private:
     struct Run;
-    void start();
+    void start(bool changedOnly);
     void readLists(const std::shared_ptr<Run>& run);
     void listsRead(const std::shared_ptr<Run>& run, const QString& key);
     void onThread(const std::shared_ptr<Run>& run, std::function<void()> work, QString Run::*failed,
@@ -95,7 +99,8 @@ private:
     QString m_status;
     std::shared_ptr<Run> m_run;
     bool m_again = false;
-    bool m_waiting = false; // something waited for the category on screen
+    bool m_soonChangedOnly = false; // the sync gathered is one of syncAfterSaving()
+    bool m_waiting = false;         // something waited for the category on screen
     QTimer m_soon;
     QElapsedTimer m_gathering; // since the first saving command m_soon gathers
     QTimer m_interval;

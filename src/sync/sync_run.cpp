@@ -734,13 +734,13 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     if (home.isEmpty())
         home = client.findCalendarHome().toString();
     try {
-        collections = client.listCalendars(QUrl(home));
+        collections = client.listCalendars(QUrl(home), !input.changedOnly);
     } catch (const DavFailure& failure) {
         if (failure.kind() != DavFailure::Kind::NotFound || input.home.isEmpty())
             throw;
         // The home moved: found again as the first time.
         home = client.findCalendarHome().toString();
-        collections = client.listCalendars(QUrl(home));
+        collections = client.listCalendars(QUrl(home), !input.changedOnly);
     }
     out.home = home;
     if (home != input.home)
@@ -781,6 +781,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     QSet<QString> linkedHrefs;
     QHash<QString, QString> keyOfRemoteKey;
     QSet<QString> goneThere; // nothing is done for them before the answer
+    QSet<QString> linkedBefore;
     for (const SettingsStore::SyncCalendar& c : input.calendars) {
         if (!tree.contains(c.categoryKey))
             continue; // its category was removed here and unlinked
@@ -807,6 +808,7 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             continue;
         }
         linked.insert(c.categoryKey, c);
+        linkedBefore.insert(c.categoryKey);
         linkedHrefs.insert(c.href);
         keyOfRemoteKey.insert(c.remoteKey, c.categoryKey);
     }
@@ -920,7 +922,11 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         const Dav::Collection* there = byHref.value(link->href);
         const auto lists = input.lists.constFind(key);
         const bool localChanged = lists != input.lists.cend();
-        const bool remoteChanged = there && (there->ctag.isEmpty() || there->ctag != link->ctag);
+        // A link made in this run is stored by its category's sync, whatever the mode.
+        const bool remoteChanged =
+            there && (input.changedOnly && linkedBefore.contains(key)
+                          ? localChanged
+                          : there->ctag.isEmpty() || there->ctag != link->ctag);
         if (!localChanged && !remoteChanged)
             continue;
         CategorySync sync(client, store, out, key, *link, there, localChanged ? &*lists : nullptr,

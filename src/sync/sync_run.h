@@ -25,6 +25,9 @@ struct SyncInput
     QStringList calendarsIgnored;  // hrefs of calendars unlinked here, left alone
     QSet<QString> localOnly;       // category keys kept off the server
     bool treeChanged = true;       // names, nesting or order changed here since the last sync
+    // Set off by saving commands: no calendar is asked for its tag, and a calendar linked before
+    // whose category is unchanged here is left for the next whole sync.
+    bool changedOnly = false;
 };
 
 // What a sync did on the server and brings back.

@@ -555,6 +555,36 @@ private slots:
 
     // A server that tells no calendar's tag and offers no sync by token: changes still travel
     // both ways, found by the tasks' ETags, and a sync with nothing to do finds nothing.
+    // A saving command's sync asks no calendar for its tag: it brings what changed there for the
+    // category saved, and leaves a calendar changed only there to the next whole sync.
+    void aSavingCommandsSync_isTheSavedCategorysOnly()
+    {
+        Home first(*m_server, kTree, kLists);
+        QVERIFY(first.syncNow());
+        const QString work = QStringLiteral("Work");
+        const QString home = QStringLiteral("Home");
+        const auto uidThere = [&](const QString& category, const QString& text) {
+            return first.uidOf(category, text).toString(QUuid::WithoutBraces);
+        };
+        foreign(*m_server,
+                {"edit", work, uidThere(work, QStringLiteral("File taxes")), "File taxes early"});
+        foreign(*m_server,
+                {"edit", home, uidThere(home, QStringLiteral("Sweep")), "Sweep the porch"});
+        TaskListModel& shown = *first.window->ListView1->tasks();
+        TaskRow row = shown.at(0);
+        row.fields[NotesCol] = QStringLiteral("before noon");
+        shown.replace(0, row);
+        QSignalSpy finished(&first.sync(), &SyncController::finished);
+        first.window->saveTaskLists();
+        QVERIFY(finished.wait(60000));
+        QVERIFY2(first.sync().statusText().contains(QStringLiteral("1 task sent")),
+                 qPrintable(first.sync().statusText()));
+        QVERIFY(first.texts(work).contains(QStringLiteral("File taxes early")));
+        QVERIFY(first.texts(home).contains(QStringLiteral("Sweep")));
+        QVERIFY(first.syncNow());
+        QVERIFY(first.texts(home).contains(QStringLiteral("Sweep the porch")));
+    }
+
     void aServerWithoutTagsOrSyncReports_stillSyncsBothWays()
     {
         PlainServer plain(*m_server);
