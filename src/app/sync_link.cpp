@@ -108,18 +108,12 @@ QString SyncLink::syncShownCategory() const
     return m_window.shownCategoryKey();
 }
 
-SyncLink::SavedShown SyncLink::shownNow() const
-{
-    return {m_window.shownCategoryKey(), m_window.shownTasks(false)->revision(),
-            m_window.shownTasks(true)->revision(), m_window.store().commits()};
-}
-
 bool SyncLink::shownListsUnsaved() const
 {
     const QString shown = m_window.shownCategoryKey();
     if (shown.isEmpty())
         return false;
-    const SavedShown now = shownNow();
+    const ShownListsStamp now = ShownListsStamp::of(m_window.store(), m_window);
     if (m_savedShown == now)
         return false;
     const bool unsaved = SyncDigests::ofChanges(m_window.shownTasksChanges(), shown, false) !=
@@ -202,7 +196,7 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
             tasks.arrange(order.key(), false, *order);
     // The lists on screen, where the batch changed them, are now stored as they stand.
     if (tasks.save(batch.state).contains(shown))
-        m_savedShown = shownNow();
+        m_savedShown = ShownListsStamp::of(m_window.store(), m_window);
     m_sliceTasks = std::move(taken);
     return made;
 }

@@ -2,6 +2,7 @@
 
 #include "sync_controller.h"
 #include "sync_tasks_host.h"
+#include "task_directory.h"
 
 #include <QObject>
 #include <QTimer>
@@ -9,7 +10,6 @@
 #include <optional>
 
 class Form1;
-class TaskDirectory;
 
 // The main window as a sync sees it: its tree, its lists (the shown category's from screen) and
 // the one way to change a task by its UID, through which what a sync brings is applied. It owns
@@ -34,21 +34,11 @@ public:
     bool askSync(const QString& question) override;
 
 private:
-    // The lists on screen as they stood when they were last found to be stored as they are.
-    struct SavedShown
-    {
-        QString categoryKey;
-        quint64 activeRevision = 0;
-        quint64 deletedRevision = 0;
-        quint64 storeCommits = 0;
-        bool operator==(const SavedShown&) const = default;
-    };
-    SavedShown shownNow() const;
-
     Form1& m_window;
     SyncController m_controller;
-    // Spares encoding a full list on screen for every slice of a big sync.
-    mutable std::optional<SavedShown> m_savedShown;
+    // The lists on screen and the store when those lists were last found stored as they
+    // stand: spares encoding a full list on screen for every slice of a big sync.
+    mutable std::optional<ShownListsStamp> m_savedShown;
     // The directory the last slice was applied through, and the keys it read: the next slice of
     // the same categories goes on with it while it is current, rather than read megabytes again.
     std::unique_ptr<TaskDirectory> m_sliceTasks;

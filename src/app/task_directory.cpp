@@ -41,7 +41,7 @@ QString listKey(const QString& categoryKey, bool deleted)
 
 TaskDirectory::TaskDirectory(SettingsStore& store, TaskListsHost& host,
                              const QStringList& categoryKeys)
-    : m_store(store), m_host(host), m_shownKey(host.shownCategoryKey()), m_commits(store.commits())
+    : m_store(store), m_host(host), m_shownKey(host.shownCategoryKey())
 {
     for (const QString& key : categoryKeys) {
         if (key == m_shownKey)
@@ -49,7 +49,7 @@ TaskDirectory::TaskDirectory(SettingsStore& store, TaskListsHost& host,
         else
             load(key);
     }
-    m_shownRevisions = shownRevisions();
+    m_stamp = ShownListsStamp::of(m_store, m_host);
 }
 
 TaskDirectory::~TaskDirectory() = default;
@@ -419,20 +419,19 @@ QStringList TaskDirectory::save(SettingsStore::Changes more)
     }
     for (const auto& stored : std::as_const(m_lists))
         stored->newUids = false;
-    m_commits = m_store.commits();
-    m_shownRevisions = shownRevisions();
+    m_stamp = ShownListsStamp::of(m_store, m_host);
     return std::exchange(m_changed, {});
 }
 
-std::array<quint64, 2> TaskDirectory::shownRevisions() const
+ShownListsStamp ShownListsStamp::of(const SettingsStore& store, const TaskListsHost& host)
 {
-    if (m_shownKey.isEmpty() || m_host.shownCategoryKey() != m_shownKey)
-        return {};
-    return {m_host.shownTasks(false)->revision(), m_host.shownTasks(true)->revision()};
+    ShownListsStamp stamp{host.shownCategoryKey(), {}, store.commits()};
+    if (!stamp.categoryKey.isEmpty())
+        stamp.revisions = {host.shownTasks(false)->revision(), host.shownTasks(true)->revision()};
+    return stamp;
 }
 
 bool TaskDirectory::current() const
 {
-    return m_reusable && m_store.commits() == m_commits &&
-           m_host.shownCategoryKey() == m_shownKey && shownRevisions() == m_shownRevisions;
+    return m_reusable && ShownListsStamp::of(m_store, m_host) == m_stamp;
 }

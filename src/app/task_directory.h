@@ -26,6 +26,17 @@ public:
     virtual SettingsStore::Changes shownTasksChanges() const = 0;
 };
 
+// The category on screen, its lists' revisions and the store's commits at one moment: while
+// the same, nothing changed the lists on screen or stored anything.
+struct ShownListsStamp
+{
+    QString categoryKey;
+    std::array<quint64, 2> revisions{}; // of the active and the deleted list
+    quint64 storeCommits = 0;
+    static ShownListsStamp of(const SettingsStore& store, const TaskListsHost& host);
+    bool operator==(const ShownListsStamp&) const = default;
+};
+
 // The one way to reach and change a task by its UID, wherever it lives: through the lists on
 // screen for the category shown (changed there, and stored as its saving command stores them),
 // through the store for every other category of the tree. Changes gather until save(), which
@@ -96,7 +107,6 @@ private:
     std::optional<Row> rowOf(const QUuid& uid) const;
     void changed(const QString& categoryKey);
     void reindex(List& list);
-    std::array<quint64, 2> shownRevisions() const;
 
     SettingsStore& m_store;
     TaskListsHost& m_host;
@@ -106,8 +116,7 @@ private:
     QHash<QString, std::shared_ptr<List>> m_lists;
     QHash<QUuid, Row> m_rows;
     QStringList m_changed;
-    // The store's commits and the lists on screen's revisions as the directory last knew them.
-    quint64 m_commits = 0;
-    std::array<quint64, 2> m_shownRevisions{};
+    // The lists on screen and the store as the directory last knew them.
+    ShownListsStamp m_stamp;
     bool m_reusable = true;
 };

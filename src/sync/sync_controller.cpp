@@ -86,17 +86,8 @@ SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObjec
     : QObject(parent), m_store(store), m_host(host), m_tasksPerSlice(SyncSlices::kTasksPerSlice)
 {
     m_soon.setSingleShot(true);
-    connect(&m_soon, &QTimer::timeout, this, [this] {
-        const bool changedOnly = std::exchange(m_soonChangedOnly, false);
-        if (!isSetUp())
-            return;
-        if (!hasPassword())
-            emit passwordNeeded();
-        else if (isRunning())
-            m_again = true;
-        else
-            start(changedOnly);
-    });
+    connect(&m_soon, &QTimer::timeout, this,
+            [this] { request(std::exchange(m_soonChangedOnly, false)); });
     m_interval.setInterval(kIntervalMs);
     connect(&m_interval, &QTimer::timeout, this, &SyncController::syncNow);
     m_interval.start();
@@ -152,6 +143,11 @@ bool SyncController::isSetUp() const
 void SyncController::syncNow()
 {
     m_soon.stop();
+    request(false);
+}
+
+void SyncController::request(bool changedOnly)
+{
     if (!isSetUp())
         return;
     if (!hasPassword()) {
@@ -162,7 +158,7 @@ void SyncController::syncNow()
         m_again = true;
         return;
     }
-    start(false);
+    start(changedOnly);
 }
 
 void SyncController::syncSoon()

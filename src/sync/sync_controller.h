@@ -82,6 +82,8 @@ signals:
 
 private:
     struct Run;
+    // A sync now, or one more right after the one under way.
+    void request(bool changedOnly);
     void start(bool changedOnly);
     void readLists(const std::shared_ptr<Run>& run);
     void listsRead(const std::shared_ptr<Run>& run, const QString& key);
