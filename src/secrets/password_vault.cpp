@@ -20,7 +20,42 @@ PasswordVault::PasswordVault(QObject* parent) : QObject(parent)
 {
 }
 
-PasswordVault::~PasswordVault() = default;
+// A password typed just before the window closed must still reach the store, or the next start
+// asks for it again: writes and removals not yet begun are handed to the keychain, which runs
+// them after the call in flight for as long as the event loop goes on. Reads have nobody left to
+// answer.
+PasswordVault::~PasswordVault()
+{
+    for (const Call& call : m_calls) {
+        if (call.kind == Kind::Read)
+            continue;
+        QKeychain::Job* job = newJob(call);
+        job->setAutoDelete(true);
+        job->start();
+    }
+}
+
+QKeychain::Job* PasswordVault::newJob(const Call& call)
+{
+    QKeychain::Job* job = nullptr;
+    switch (call.kind) {
+    case Kind::Read:
+        job = new QKeychain::ReadPasswordJob(kService);
+        break;
+    case Kind::Write: {
+        auto* write = new QKeychain::WritePasswordJob(kService);
+        write->setTextData(call.password);
+        job = write;
+        break;
+    }
+    case Kind::Remove:
+        job = new QKeychain::DeletePasswordJob(kService);
+        break;
+    }
+    job->setInsecureFallback(false);
+    job->setKey(entryKey(call.address, call.user));
+    return job;
+}
 
 void PasswordVault::read(const QString& address, const QString& user)
 {
@@ -52,22 +87,7 @@ void PasswordVault::startNext()
             answer(call, Outcome::Unavailable);
             continue;
         }
-        QKeychain::Job* job = nullptr;
-        switch (call.kind) {
-        case Kind::Read:
-            job = new QKeychain::ReadPasswordJob(kService);
-            break;
-        case Kind::Write: {
-            auto* write = new QKeychain::WritePasswordJob(kService);
-            write->setTextData(call.password);
-            job = write;
-            break;
-        }
-        case Kind::Remove:
-            job = new QKeychain::DeletePasswordJob(kService);
-            break;
-        }
-        start(job, call);
+        start(newJob(call), call);
     }
 }
 
@@ -77,8 +97,6 @@ void PasswordVault::start(QKeychain::Job* job, const Call& call)
     // The job has no parent and deletes itself when it ends: the keychain's backends hold on to
     // it until their answer comes, which may be after this vault has gone.
     job->setAutoDelete(true);
-    job->setInsecureFallback(false);
-    job->setKey(entryKey(call.address, call.user));
     auto timedOut = std::make_shared<bool>(false);
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);

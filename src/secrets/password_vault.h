@@ -66,6 +66,7 @@ private:
     };
     void enqueue(Call call);
     void startNext();
+    static QKeychain::Job* newJob(const Call& call);
     void start(QKeychain::Job* job, const Call& call);
     void answer(const Call& call, Outcome outcome, const QString& password = {});
     void setAvailable(bool available);

@@ -189,6 +189,14 @@ private slots:
         QVERIFY(reads.wait(10000));
         QCOMPARE(order, QStringList({QStringLiteral("write"), QStringLiteral("write")}));
         QCOMPARE(reads.first().value(3).toString(), QStringLiteral("pw-c2"));
+
+        // A vault that goes while its store still has a call still hands over the writes queued
+        // behind that call.
+        auto* leaving = new PasswordVault;
+        leaving->read(kAddress, carl);
+        leaving->write(kAddress, carl, QStringLiteral("pw-c3"));
+        delete leaving;
+        QCOMPARE(read(vault, carl).password, QStringLiteral("pw-c3"));
     }
 
     void silentStore_unavailableAfterTheTimeout_availableWhenItAnswersLate()
