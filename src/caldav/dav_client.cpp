@@ -49,6 +49,7 @@ struct Answer
     int status = 0;
     QByteArray body;
     QByteArray etag;
+    QUrl url;                          // the address that answered, after any redirect
     std::optional<DavFailure> failure; // the request got no usable HTTP answer
 };
 
@@ -235,7 +236,7 @@ struct Client::State
     Multistatus multistatusOf(const Answer& answer)
     {
         try {
-            return readMultistatus(answer.body);
+            return readMultistatus(answer.body, answer.url);
         } catch (const DavFailure&) {
             throw badAnswer(answer.status);
         }
@@ -259,6 +260,7 @@ QList<Answer> Client::State::perform(const QList<Request>& requests, int paralle
     {
         int index = 0;
         QUrl url;
+        QByteArray method; // a 303 turns the request into a GET
         int redirects = 0;
         QByteArray body;
         Stop stop = Stop::None;
@@ -370,12 +372,16 @@ QList<Answer> Client::State::perform(const QList<Request>& requests, int paralle
                 return settle(call, std::move(answer));
             }
             call->url = target;
+            // "See Other" names where the outcome can be read, not where to send this again.
+            if (status == 303 && call->method != "HEAD")
+                call->method = "GET";
             call->body.clear();
             return send(call);
         }
         answer.status = status;
         answer.body = std::move(call->body);
         answer.etag = reply->rawHeader("ETag");
+        answer.url = call->url;
         settle(call, std::move(answer));
     };
 
@@ -388,14 +394,20 @@ QList<Answer> Client::State::perform(const QList<Request>& requests, int paralle
                           QNetworkRequest::AlwaysNetwork);
         http.setTransferTimeout(limits.requestTimeoutMs);
         http.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Kestrune"));
-        for (const auto& header : request.headers)
-            http.setRawHeader(header.first, header.second);
-        if (!request.depth.isEmpty())
-            http.setRawHeader("Depth", request.depth);
+        // After a 303 the request is a plain GET: none of the first request's body, conditions
+        // or depth go with it.
+        const bool asked = call->method == request.method;
+        if (asked) {
+            for (const auto& header : request.headers)
+                http.setRawHeader(header.first, header.second);
+            if (!request.depth.isEmpty())
+                http.setRawHeader("Depth", request.depth);
+        }
         if (sameOrigin(call->url) && !authorization.isEmpty())
             http.setRawHeader("Authorization", authorization);
 
-        QNetworkReply* reply = manager->sendCustomRequest(http, request.method, request.body);
+        QNetworkReply* reply =
+            manager->sendCustomRequest(http, call->method, asked ? request.body : QByteArray());
         call->reply = reply;
         running.insert(reply, call);
         call->guard = new QTimer(reply);
@@ -432,6 +444,7 @@ QList<Answer> Client::State::perform(const QList<Request>& requests, int paralle
             auto call = std::make_unique<Call>();
             call->index = int(next++);
             call->url = requests[call->index].url;
+            call->method = requests[call->index].method;
             if (auto refusal = insecurity(call->url)) {
                 answers[call->index].failure = refusal;
                 fatal = refusal;

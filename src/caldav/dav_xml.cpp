@@ -23,8 +23,8 @@ constexpr int kMaxComponents = 64;
 class GuardedReader
 {
 public:
-    explicit GuardedReader(QByteArrayView xml)
-        : m_reader(QByteArray::fromRawData(xml.data(), xml.size()))
+    GuardedReader(QByteArrayView xml, QUrl base)
+        : m_reader(QByteArray::fromRawData(xml.data(), xml.size())), m_base(std::move(base))
     {
         m_reader.setNamespaceProcessing(true);
     }
@@ -87,6 +87,10 @@ public:
         }
     }
 
+    // The current element's text as an href, resolved against the address that was asked: a
+    // server may answer with a path relative to it.
+    QString href() { return decodedPath(text().trimmed(), m_base); }
+
     bool is(QStringView ns, QStringView name) const
     {
         return m_reader.namespaceUri() == ns && m_reader.name() == name;
@@ -111,6 +115,7 @@ public:
 
 private:
     QXmlStreamReader m_reader;
+    QUrl m_base;
     int m_depth = 0;
 };
 
@@ -130,7 +135,7 @@ QString hrefIn(GuardedReader& reader)
     QString href;
     while (reader.nextChild()) {
         if (reader.is(kDavNs, u"href") && href.isEmpty())
-            href = decodedPath(reader.text().trimmed());
+            href = reader.href();
         else
             reader.skip();
     }
@@ -144,7 +149,7 @@ QStringList hrefsIn(GuardedReader& reader)
         if (reader.is(kDavNs, u"href")) {
             if (hrefs.size() >= kMaxHrefsPerProperty)
                 refuse();
-            hrefs.append(decodedPath(reader.text().trimmed()));
+            hrefs.append(reader.href());
         } else {
             reader.skip();
         }
@@ -254,7 +259,7 @@ DavResponse readResponse(GuardedReader& reader)
     DavResponse response;
     while (reader.nextChild()) {
         if (reader.is(kDavNs, u"href") && response.href.isEmpty())
-            response.href = decodedPath(reader.text().trimmed());
+            response.href = reader.href();
         else if (reader.is(kDavNs, u"status"))
             response.status = statusCode(reader.text());
         else if (reader.is(kDavNs, u"propstat"))
@@ -297,9 +302,9 @@ void writeCalendarProps(BodyWriter& writer, const QString& displayName, const Pl
 
 } // namespace
 
-Multistatus readMultistatus(QByteArrayView xml)
+Multistatus readMultistatus(QByteArrayView xml, const QUrl& base)
 {
-    GuardedReader reader(xml);
+    GuardedReader reader(xml, base);
     if (!reader.nextChild() || !reader.is(kDavNs, u"multistatus"))
         refuse();
     Multistatus result;
@@ -321,7 +326,7 @@ Multistatus readMultistatus(QByteArrayView xml)
 bool namesPrecondition(QByteArrayView xml, QStringView name)
 {
     try {
-        GuardedReader reader(xml);
+        GuardedReader reader(xml, {});
         if (!reader.nextChild() || !reader.is(kDavNs, u"error"))
             return false;
         bool named = false;
@@ -430,10 +435,10 @@ QByteArray multigetBody(const QStringList& hrefs)
     return writer.finish();
 }
 
-QString decodedPath(const QString& href)
+QString decodedPath(const QString& href, const QUrl& base)
 {
     const QUrl url = QUrl::fromEncoded(href.toUtf8(), QUrl::TolerantMode);
-    return url.path(QUrl::FullyDecoded);
+    return (base.isEmpty() ? url : base.resolved(url)).path(QUrl::FullyDecoded);
 }
 
 QByteArray encodedPath(const QString& path)

@@ -11,6 +11,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <optional>
 #include <span>
 
@@ -52,8 +53,9 @@ struct Multistatus
     QString syncToken; // the report's own, for sync-collection
 };
 
-// Throws DavFailure BadResponse when the bytes are no multistatus it can trust.
-Multistatus readMultistatus(QByteArrayView xml);
+// Throws DavFailure BadResponse when the bytes are no multistatus it can trust. Relative hrefs
+// are resolved against `base`, the address that was asked.
+Multistatus readMultistatus(QByteArrayView xml, const QUrl& base = {});
 // Whether an error body (<DAV:error>) names the precondition `name` in the DAV: namespace,
 // e.g. "valid-sync-token". Anything unreadable names nothing.
 bool namesPrecondition(QByteArrayView xml, QStringView name);
@@ -80,9 +82,9 @@ QByteArray syncCollectionBody(const QString& token);
 // `hrefs` percent-decoded absolute paths, as the client keeps them.
 QByteArray multigetBody(const QStringList& hrefs);
 
-// An href as a server writes it (absolute URL or path, percent-encoded) as the decoded path
-// Kestrune keeps, and back.
-QString decodedPath(const QString& href);
+// An href as a server writes it (absolute URL, absolute path or a path relative to `base`,
+// percent-encoded) as the decoded absolute path Kestrune keeps, and back.
+QString decodedPath(const QString& href, const QUrl& base = {});
 QByteArray encodedPath(const QString& path);
 
 } // namespace Dav

@@ -443,6 +443,27 @@ private slots:
             QVERIFY(request.contains("Authorization: Basic "));
     }
 
+    // "See Other" is read with a GET, without the first request's body or depth, and the hrefs
+    // of its answer are relative to where it was read.
+    void seeOther_readWithAGetAndRelativeHrefsResolved()
+    {
+        MisbehavingServer server(MisbehavingServer::multistatus(
+            "<multistatus xmlns=\"DAV:\"><response><href>a%20b.ics</href><propstat><prop>"
+            "<getetag>\"e1\"</getetag></prop><status>HTTP/1.1 200 OK</status></propstat>"
+            "</response></multistatus>"));
+        server.setAnswer("/alice/c/", MisbehavingServer::redirect(
+                                          server.url().resolved(QUrl("/moved/c/")), 303));
+        Client client(account(server.url()));
+        const QList<Resource> listed = client.listResources("/alice/c/");
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed[0].href, QStringLiteral("/moved/c/a b.ics"));
+        const QList<QByteArray> requests = server.requests();
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests[1].startsWith("GET /moved/c/ "));
+        QVERIFY(!requests[1].contains("Depth:") && !requests[1].contains("Content-Type:"));
+        QVERIFY(requests[1].contains("Authorization: Basic "));
+    }
+
     void plainHttp_onlyToThisComputerUnlessAgreed_data()
     {
         QTest::addColumn<QString>("address");

@@ -98,6 +98,26 @@ private slots:
         }
     }
 
+    void href_resolvedAgainstTheAddressAsked_data()
+    {
+        QTest::addColumn<QString>("href");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("absolute path") << "/al%20ice/c1/a.ics"
+                                       << "/al ice/c1/a.ics";
+        QTest::newRow("absolute URL") << "https://h.example/x/a.ics"
+                                      << "/x/a.ics";
+        QTest::newRow("relative") << "a%2Bb.ics"
+                                  << "/al ice/c1/a+b.ics";
+        QTest::newRow("up a level") << "../c2/"
+                                    << "/al ice/c2/";
+    }
+    void href_resolvedAgainstTheAddressAsked()
+    {
+        QFETCH(QString, href);
+        QFETCH(QString, path);
+        QCOMPARE(decodedPath(href, QUrl("https://h.example/al%20ice/c1/")), path);
+    }
+
     void placement_text_data()
     {
         QTest::addColumn<QString>("text");
