@@ -5,6 +5,7 @@
 #include "test_main.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 #include <functional>
@@ -462,6 +463,29 @@ private slots:
         QVERIFY(requests[1].startsWith("GET /moved/c/ "));
         QVERIFY(!requests[1].contains("Depth:") && !requests[1].contains("Content-Type:"));
         QVERIFY(requests[1].contains("Authorization: Basic "));
+    }
+
+    // The desktop's proxy is used as every other program on it uses it (here from the
+    // environment, as a terminal session sets it).
+    void proxyFromTheEnvironment_carriesTheRequests()
+    {
+        MisbehavingServer proxy(MisbehavingServer::multistatus(
+            "<multistatus xmlns=\"DAV:\"><response><href>/alice/c/a.ics</href><propstat><prop>"
+            "<getetag>\"e1\"</getetag></prop><status>HTTP/1.1 200 OK</status></propstat>"
+            "</response></multistatus>"));
+        const QByteArray before = qgetenv("http_proxy");
+        qputenv("http_proxy", proxy.url().toEncoded());
+        const auto restore = qScopeGuard([&] {
+            if (before.isNull())
+                qunsetenv("http_proxy");
+            else
+                qputenv("http_proxy", before);
+        });
+        Client client(
+            Account{QUrl("http://dav.example/"), QStringLiteral("alice"), kPassword, true});
+        QCOMPARE(client.listResources("/alice/c/").value(0).href, QStringLiteral("/alice/c/a.ics"));
+        QVERIFY2(proxy.requests().value(0).startsWith("PROPFIND http://dav.example/alice/c/ "),
+                 proxy.requests().value(0).constData());
     }
 
     void plainHttp_onlyToThisComputerUnlessAgreed_data()
