@@ -84,6 +84,9 @@ public:
     void listRoot();
     void listTask();
     void updateCategory();
+    // The tree as updateCategory stores it, put into `changes` instead: a sync stores the
+    // categories it made with the calendars they belong to, in one transaction.
+    void updateCategoryInto(SettingsStore::Changes& changes);
     void saveTaskLists();
 
     // The view actions.
@@ -220,6 +223,7 @@ private:
     void applySkin();
     void increaseCategoryNumber();
     void fillList(class Steps& steps, int firstLine, TaskListView* list, const QString& key);
+    QString treeValue(Steps& step) const;
     void applyColumnWidths(Steps& steps, int firstLine, TaskListView* list, const QString& key);
     QString columnWidthsText(Steps& steps, int firstLine, TaskListView* list);
     void showCategory(QTreeWidgetItem* node);

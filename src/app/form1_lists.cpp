@@ -253,9 +253,8 @@ void Form1::applyColumnWidths(Steps& step, int firstLine, TaskListView* list, co
     }
 }
 
-void Form1::updateCategory()
+QString Form1::treeValue(Steps& step) const
 {
-    Steps step(QStringLiteral("Form1.updateCategory"), this);
     QString value;
     for (QTreeWidgetItem* node : tvFolders->nodesInOrder()) {
         // 100 starts each node, 108 goes to the next.
@@ -265,10 +264,23 @@ void Form1::updateCategory()
         else
             step(106, [&] { value += encode({entry}); });
     }
+    return value;
+}
+
+void Form1::updateCategory()
+{
+    Steps step(QStringLiteral("Form1.updateCategory"), this);
+    const QString value = treeValue(step);
     step(110, [&] { m_store.write(kKey, value); });
     // A category made, renamed or removed gets its calendar with the next sync.
     if (SyncController* sync = syncController())
         sync->syncSoon();
+}
+
+void Form1::updateCategoryInto(SettingsStore::Changes& changes)
+{
+    Steps step(QStringLiteral("Form1.updateCategory"), this);
+    changes.values.emplace_back(kKey, treeValue(step));
 }
 
 SettingsStore::Changes Form1::shownTasksChanges() const

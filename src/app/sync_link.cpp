@@ -135,8 +135,10 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
             if (name.key() == m_window.shownCategoryKey())
                 m_window.Label1->setText(QStringLiteral("Task(s) for [") + *name + u']');
         }
+    // Stored with the calendars they belong to: a sync cut off here must not leave a category
+    // the next one takes for one made here, with a calendar of its own to make.
     if (!made.isEmpty() || !batch.renamed.isEmpty())
-        m_window.storeTree();
+        m_window.updateCategoryInto(batch.state);
     if (!made.isEmpty())
         SyncRun::renameCategories(batch, made);
     // The working copy on screen holds a change of its own: what came for it waits. Asked only

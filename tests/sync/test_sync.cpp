@@ -451,6 +451,7 @@ private slots:
     void aSecondHomeKilledBetweenSlices_isFinishedByTheNext_withoutDuplicates_data()
     {
         QTest::addColumn<int>("dieAfter");
+        QTest::newRow("after the new category") << 0;
         QTest::newRow("after the first slice") << 1;
         QTest::newRow("after the third") << 3;
     }
