@@ -326,7 +326,7 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
                     return;
                 }
             }
-            QTimer::singleShot(0, this, [this, run] { readLists(run); });
+            nextTurn([this, run] { readLists(run); });
             return;
         }
         const SettingsStore& store = m_store;
@@ -361,6 +361,14 @@ void SyncController::readLists(const std::shared_ptr<Run>& run)
         run, [run, &store] { run->outcome = SyncRun::run(*run->client, run->input, store); },
         &Run::failure, QStringLiteral("The sync ended unexpectedly."),
         [run](SyncController& self) { self.finish(run); });
+}
+
+// A timer, not a queued call: the event loop runs its timers only once no queued call is left,
+// so slices queued one after another would hold back every timer of the window (a cursor's
+// blink, a tooltip, a reminder) until the last of them.
+void SyncController::nextTurn(std::function<void()> step)
+{
+    QTimer::singleShot(1, this, std::move(step));
 }
 
 // `work` on a thread of the run's own; `then` on the GUI thread once it is done, unless the run
@@ -509,14 +517,14 @@ void SyncController::applySlice(const std::shared_ptr<Run>& run)
         return;
     }
     if (!slices.atEnd()) {
-        QTimer::singleShot(0, this, [this, run] { applySlice(run); });
+        nextTurn([this, run] { applySlice(run); });
         return;
     }
     if (slices.anyHeld())
         m_waiting = true;
     for (SettingsStore::SyncTask& row : run->rest)
         row.categoryKey = run->made.value(row.categoryKey, row.categoryKey);
-    storeSlice(run);
+    nextTurn([this, run] { storeSlice(run); });
 }
 
 void SyncController::storeSlice(const std::shared_ptr<Run>& run)
@@ -555,7 +563,7 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
         }
         m_store.apply(slice);
         if (!last) {
-            QTimer::singleShot(0, this, [this, run] { storeSlice(run); });
+            nextTurn([this, run] { storeSlice(run); });
             return;
         }
     } catch (const Failure& failure) {

@@ -92,6 +92,7 @@ private:
     void finish(const std::shared_ptr<Run>& run);
     void applySlice(const std::shared_ptr<Run>& run);
     void storeSlice(const std::shared_ptr<Run>& run);
+    void nextTurn(std::function<void()> step);
     void done(const std::shared_ptr<Run>& run, const QString& status);
     void setStatus(const QString& text);
 
