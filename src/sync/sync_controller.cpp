@@ -80,6 +80,10 @@ struct SyncController::Run
     bool asked = false; // some question was asked
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
+    // Then the categories taken as settled, a digest a turn.
+    bool settling = false;
+    QStringList toSettle;
+    QHash<QString, quint64> settledDigests;
 };
 
 SyncController::SyncController(SettingsStore& store, SyncTasksHost& host, QObject* parent)
@@ -265,9 +269,6 @@ void SyncController::start(bool changedOnly)
         input.calendars = m_store.readSyncCalendars();
         input.tree = m_host.syncCategories();
         input.treeChanged = stored.value(kTree) != QString::number(SyncDigests::ofTree(input.tree));
-        QHash<QString, quint64> synced;
-        for (const SettingsStore::SyncCalendar& c : std::as_const(input.calendars))
-            synced.insert(c.categoryKey, c.localDigest);
         const QString shown = m_host.syncShownCategory();
         const bool shownUnsaved = !shown.isEmpty() && m_host.shownListsUnsaved();
         for (const SyncCategory& c : std::as_const(input.tree)) {
@@ -279,11 +280,7 @@ void SyncController::start(bool changedOnly)
                 m_waiting = true;
                 continue;
             }
-            const quint64 digest = SyncDigests::ofStoredLists(m_store, c.key);
-            input.localDigests.insert(c.key, digest);
-            const auto was = synced.constFind(c.key);
-            if (was == synced.cend() || *was != digest)
-                run->unread.append(c.key);
+            run->unread.append(c.key); // until its digest says it is as synced
         }
     } catch (const Failure& failure) {
         setStatus(QStringLiteral("Sync could not start: %1").arg(failure.description()));
@@ -294,6 +291,46 @@ void SyncController::start(bool changedOnly)
     run->client = std::make_unique<Dav::Client>(davAccount, m_limits);
     m_run = run;
     setStatus(QStringLiteral("Syncing\u2026"));
+    digestLists(run);
+}
+
+// Which categories changed since they were last synced, by the digests of their stored lists,
+// taken on a thread: with every list of a big store read, they would hold the window.
+void SyncController::digestLists(const std::shared_ptr<Run>& run)
+{
+    const SettingsStore& store = m_store;
+    onThread(
+        run,
+        [run, &store] {
+            for (const QString& key : std::as_const(run->unread)) {
+                if (run->abandoned)
+                    return;
+                run->input.localDigests.insert(key, SyncDigests::ofStoredLists(store, key));
+            }
+        },
+        &Run::readFailure, QStringLiteral("The lists could not be read."),
+        [run](SyncController& self) { self.listsDigested(run); });
+}
+
+void SyncController::listsDigested(const std::shared_ptr<Run>& run)
+{
+    run->thread->wait();
+    run->thread = nullptr; // deleted once its end is handled
+    if (m_run != run)
+        return;
+    if (!run->readFailure.isEmpty()) {
+        done(run,
+             QStringLiteral("Sync could not start: %1").arg(std::exchange(run->readFailure, {})));
+        return;
+    }
+    SyncInput& input = run->input;
+    QHash<QString, quint64> synced;
+    for (const SettingsStore::SyncCalendar& c : std::as_const(input.calendars))
+        synced.insert(c.categoryKey, c.localDigest);
+    run->unread.removeIf([&](const QString& key) {
+        const auto was = synced.constFind(key);
+        return was != synced.cend() && *was == input.localDigests.value(key);
+    });
     readLists(run);
 }
 
@@ -534,38 +571,45 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
     constexpr std::size_t kSliceRows = 2000;
     SyncOutcome& outcome = *run->outcome;
     try {
-        SettingsStore::Changes slice;
-        const std::size_t take = std::min(kSliceRows, run->rest.size() - run->stored);
-        slice.syncTasks.assign(run->rest.begin() + qsizetype(run->stored),
-                               run->rest.begin() + qsizetype(run->stored + take));
-        run->stored += take;
-        const bool last = run->stored == run->rest.size();
-        if (last) {
-            // The lists as stored now are what was synced: while they stay so, the next sync
-            // leaves them alone.
-            QHash<QString, SettingsStore::SyncCalendar> calendars;
-            for (const SettingsStore::SyncCalendar& c : m_store.readSyncCalendars())
-                calendars.insert(c.categoryKey, c);
-            for (const QString& key : run->slices->settled(run->made)) {
-                if (!calendars.contains(key))
-                    continue;
-                // Unless it was saved here since the sync read it or applied the last of it.
-                const quint64 now = SyncDigests::ofStoredLists(m_store, key);
-                if (now != run->applied.value(key, run->input.localDigests.value(key, now)))
-                    continue;
-                SettingsStore::SyncCalendar c = calendars.value(key);
-                c.localDigest = now;
-                slice.syncCalendars.push_back(c);
-            }
-            if (run->made.isEmpty() && !run->asked)
-                slice.syncAccount.emplace_back(
-                    kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
-        }
-        m_store.apply(slice);
-        if (!last) {
+        if (run->stored < run->rest.size()) {
+            SettingsStore::Changes slice;
+            const std::size_t take = std::min(kSliceRows, run->rest.size() - run->stored);
+            slice.syncTasks.assign(run->rest.begin() + qsizetype(run->stored),
+                                   run->rest.begin() + qsizetype(run->stored + take));
+            run->stored += take;
+            m_store.apply(slice);
             nextTurn([this, run] { storeSlice(run); });
             return;
         }
+        // The lists as stored now are what was synced: while they stay so, the next sync leaves
+        // them alone. Each category's digest in a turn of its own, as a big store's lists
+        // together would hold the window.
+        if (!run->settling) {
+            run->settling = true;
+            run->toSettle = run->slices->settled(run->made);
+        }
+        if (!run->toSettle.isEmpty()) {
+            const QString key = run->toSettle.takeFirst();
+            // Unless it was saved here since the sync read it or applied the last of it.
+            const quint64 now = SyncDigests::ofStoredLists(m_store, key);
+            if (now == run->applied.value(key, run->input.localDigests.value(key, now)))
+                run->settledDigests.insert(key, now);
+            nextTurn([this, run] { storeSlice(run); });
+            return;
+        }
+        // Read now, not before the digests: a category unlinked meanwhile stays so.
+        SettingsStore::Changes slice;
+        for (SettingsStore::SyncCalendar& c : m_store.readSyncCalendars()) {
+            const auto digest = run->settledDigests.constFind(c.categoryKey);
+            if (digest == run->settledDigests.cend())
+                continue;
+            c.localDigest = *digest;
+            slice.syncCalendars.push_back(std::move(c));
+        }
+        if (run->made.isEmpty() && !run->asked)
+            slice.syncAccount.emplace_back(
+                kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
+        m_store.apply(slice);
     } catch (const Failure& failure) {
         done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
                       .arg(run->when, failure.description()));

@@ -85,6 +85,8 @@ private:
     // A sync now, or one more right after the one under way.
     void request(bool changedOnly);
     void start(bool changedOnly);
+    void digestLists(const std::shared_ptr<Run>& run);
+    void listsDigested(const std::shared_ptr<Run>& run);
     void readLists(const std::shared_ptr<Run>& run);
     void listsRead(const std::shared_ptr<Run>& run, const QString& key);
     void onThread(const std::shared_ptr<Run>& run, std::function<void()> work, QString Run::*failed,
