@@ -1,6 +1,7 @@
 #include "autostart_entry.h"
 #include "first_list_prefetch.h"
 #include "form1.h"
+#include "password_vault.h"
 #include "program_icon.h"
 #include "prompts.h"
 #include "session_platform.h"
@@ -60,13 +61,19 @@ int main(int argc, char* argv[])
     const std::unique_ptr<SettingsStore> store = openStoreForStart(*opening);
     if (!store)
         return 1;
-    Form1 window(*store);
-    FirstListPrefetch::discard();
-    QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);
-    window.startReminders();
-    if (atLogin)
-        window.startInTray();
-    else
-        window.show();
-    return app.exec();
+    int code = 0;
+    {
+        Form1 window(*store);
+        FirstListPrefetch::discard();
+        QObject::connect(&instance, &SingleInstance::secondStart, &window, &Form1::bringForward);
+        window.startReminders();
+        if (atLogin)
+            window.startInTray();
+        else
+            window.show();
+        code = app.exec();
+    }
+    // A password typed just before the end still reaches the desktop's password store.
+    PasswordVault::finishHandedOver(1000);
+    return code;
 }

@@ -1,5 +1,6 @@
 #include "password_vault.h"
 
+#include <QEventLoop>
 #include <QTimer>
 #include <memory>
 #include <qt6keychain/keychain.h>
@@ -7,6 +8,10 @@
 namespace {
 
 const QString kService = QStringLiteral("Kestrune");
+
+// The keychain jobs of vaults already gone, and the loop that waits for them at the end.
+int g_handedOver = 0;
+QEventLoop* g_waiting = nullptr;
 
 // The entry's name as a keyring manager lists it: "anna@https://cloud.example/remote.php/dav".
 QString entryKey(const QString& address, const QString& user)
@@ -31,8 +36,24 @@ PasswordVault::~PasswordVault()
             continue;
         QKeychain::Job* job = newJob(call);
         job->setAutoDelete(true);
+        ++g_handedOver;
+        QObject::connect(job, &QKeychain::Job::finished, [] {
+            if (--g_handedOver == 0 && g_waiting)
+                g_waiting->quit();
+        });
         job->start();
     }
+}
+
+void PasswordVault::finishHandedOver(int ms)
+{
+    if (g_handedOver == 0)
+        return;
+    QEventLoop loop;
+    g_waiting = &loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    g_waiting = nullptr;
 }
 
 QKeychain::Job* PasswordVault::newJob(const Call& call)

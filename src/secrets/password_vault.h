@@ -37,6 +37,11 @@ public:
     // False after a call the store did not answer; true again when one is answered.
     bool isAvailable() const { return m_available; }
 
+    // Runs the event loop until the writes and removals that vaults gone before their store
+    // answered handed to the keychain have ended, or `ms` have passed: for the end of the
+    // program, after its last window.
+    static void finishHandedOver(int ms);
+
     void read(const QString& address, const QString& user);
     void write(const QString& address, const QString& user, const QString& password);
     void remove(const QString& address, const QString& user);
