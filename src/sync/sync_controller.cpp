@@ -314,8 +314,6 @@ void SyncController::digestLists(const std::shared_ptr<Run>& run)
 
 void SyncController::listsDigested(const std::shared_ptr<Run>& run)
 {
-    run->thread->wait();
-    run->thread = nullptr; // deleted once its end is handled
     if (m_run != run)
         return;
     if (!run->readFailure.isEmpty()) {
@@ -408,8 +406,8 @@ void SyncController::nextTurn(std::function<void()> step)
     QTimer::singleShot(1, this, std::move(step));
 }
 
-// `work` on a thread of the run's own; `then` on the GUI thread once it is done, unless the run
-// was abandoned meanwhile. What `work` throws is said in `failed`.
+// `work` on a thread of the run's own; `then` on the GUI thread once it is done and joined, unless
+// the run was abandoned meanwhile. What `work` throws is said in `failed`.
 void SyncController::onThread(const std::shared_ptr<Run>& run, std::function<void()> work,
                               QString Run::*failed, const QString& unexpected,
                               std::function<void(SyncController&)> then)
@@ -429,8 +427,11 @@ void SyncController::onThread(const std::shared_ptr<Run>& run, std::function<voi
             QMetaObject::invokeMethod(
                 self.data(),
                 [run, then, self] {
-                    if (self && !run->abandoned)
-                        then(*self);
+                    if (!self || run->abandoned)
+                        return;
+                    run->thread->wait();
+                    run->thread = nullptr; // deleted once its end is handled
+                    then(*self);
                 },
                 Qt::QueuedConnection);
         });
@@ -440,8 +441,6 @@ void SyncController::onThread(const std::shared_ptr<Run>& run, std::function<voi
 
 void SyncController::listsRead(const std::shared_ptr<Run>& run, const QString& key)
 {
-    run->thread->wait();
-    run->thread = nullptr; // deleted once its end is handled
     if (m_run != run)
         return;
     SyncInput& input = run->input;
@@ -480,8 +479,6 @@ void SyncController::listsRead(const std::shared_ptr<Run>& run, const QString& k
 
 void SyncController::finish(const std::shared_ptr<Run>& run)
 {
-    run->thread->wait();
-    run->thread = nullptr; // deleted once its end is handled
     run->when = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
     if (!run->outcome) {
         done(run, QStringLiteral("The last sync, at %1, failed: %2").arg(run->when, run->failure));
