@@ -1,11 +1,11 @@
 #include "first_list_prefetch.h"
 
 #include "category_tree_codec.h"
+#include "huge_pages.h"
 #include "settings_store.h"
 #include "task_uids.h"
 
 #include <future>
-#include <sys/mman.h>
 
 namespace FirstListPrefetch {
 
@@ -32,17 +32,6 @@ QString firstKey(const SettingsStore& store)
     return {};
 }
 
-// Megabytes of rows in 2 MiB pages where the system gives them on request: on machines where
-// a fault of fresh memory is dear, thousands of 4 KiB faults cost more than reading the list.
-void adviseHugePages(void* start, qsizetype bytes)
-{
-    constexpr quintptr kPage = 4096;
-    const quintptr from = reinterpret_cast<quintptr>(start) & ~(kPage - 1);
-    const quintptr to = reinterpret_cast<quintptr>(start) + quintptr(bytes);
-    if (bytes >= 4 << 20)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
-
 // The fill's loop for a list that needs none of its checks, done here, off the window's thread,
 // straight from the stored bytes as they are read, a piece at a time: the rows are made as the
 // entries are found, with no list of entries, no copy of the whole value and no UTF-16 copy of
@@ -67,7 +56,8 @@ std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& 
         constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
         if (rows.capacity() == 0) {
             rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, size / kShortestEntry + 1));
-            adviseHugePages(rows.data(), rows.capacity() * qsizetype(sizeof(TaskRow)));
+            HugePages::advise(rows.data(), rows.capacity() * qsizetype(sizeof(TaskRow)));
+            entries.expectBytes(size);
         }
         digest.add(piece);
         return entries.add(piece);

@@ -1,5 +1,7 @@
 #include "task_entry_reader.h"
 
+#include "shared_text_block.h"
+
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -28,25 +30,24 @@ template <typename View> bool sameText(View a, View b)
            std::memcmp(a.data(), b.data(), size_t(a.size()) * sizeof(*a.data())) == 0;
 }
 
-QString textOf(QStringView field)
-{
-    return field.toString();
-}
-
-QString textOf(QByteArrayView field)
-{
-    return QString::fromUtf8(field);
-}
-
 } // namespace
 
 template <typename Unit>
-BasicTaskEntryReader<Unit>::BasicTaskEntryReader(View stored) : m_all(stored)
+BasicTaskEntryReader<Unit>::BasicTaskEntryReader(View stored, SharedTextBlock* block)
+    : m_all(stored), m_block(block)
 {
     Q_ASSERT(TaskListCodec::kFieldSeparator.startsWith(QLatin1String(kCommonStart)) &&
              TaskListCodec::kTaskSeparator.startsWith(QLatin1String(kCommonStart)) &&
              TaskListCodec::kFieldSeparator.size() == kSeparatorLength &&
              TaskListCodec::kTaskSeparator.size() == kSeparatorLength);
+}
+
+template <typename Unit> QString BasicTaskEntryReader<Unit>::textOf(View field) const
+{
+    if constexpr (std::is_same_v<Unit, char>)
+        return m_block ? m_block->text(field) : QString::fromUtf8(field);
+    else
+        return field.toString();
 }
 
 template <typename Unit> qsizetype BasicTaskEntryReader<Unit>::findSeparator(qsizetype from) const

@@ -2,6 +2,8 @@
 
 #include "task_list_codec.h"
 
+class SharedTextBlock;
+
 #include <QByteArrayView>
 #include <QVarLengthArray>
 #include <type_traits>
@@ -17,7 +19,8 @@ template <typename Unit> class BasicTaskEntryReader
 public:
     using View = std::conditional_t<std::is_same_v<Unit, char>, QByteArrayView, QStringView>;
 
-    explicit BasicTaskEntryReader(View stored);
+    // The UTF-8 reader decodes the fields into `block` where one is given.
+    explicit BasicTaskEntryReader(View stored, SharedTextBlock* block = nullptr);
 
     // Moves to the next non-empty entry; false when there is none left.
     bool next();
@@ -38,8 +41,10 @@ private:
     };
 
     qsizetype findSeparator(qsizetype from) const;
+    QString textOf(View field) const;
 
     View m_all;
+    SharedTextBlock* m_block;
     qsizetype m_pos = 0;
     View m_entry;
     QVarLengthArray<View, TaskListCodec::kFieldCount> m_fields;

@@ -1,6 +1,7 @@
 #include "task_list_codec.h"
 
 #include "numbers.h"
+#include "shared_text_block.h"
 #include "task_entry_reader.h"
 
 #include <algorithm>
@@ -40,11 +41,11 @@ namespace {
 
 // Whole entries from UTF-8 bytes, `count` of them handed over before.
 bool takeShownEntries(QByteArrayView utf8, qsizetype& count,
-                      const std::function<bool(Entry&)>& take)
+                      const std::function<bool(Entry&)>& take, SharedTextBlock* block = nullptr)
 {
     if (!isPlainUtf8(utf8))
         return false;
-    Utf8TaskEntryReader reader(utf8);
+    Utf8TaskEntryReader reader(utf8, block);
     for (; reader.next(); ++count) {
         if (count == kMaxTasks)
             return false;
@@ -71,6 +72,14 @@ ShownEntriesInPieces::ShownEntriesInPieces(std::function<bool(Entry&)> take)
 {
 }
 
+ShownEntriesInPieces::~ShownEntriesInPieces() = default;
+
+void ShownEntriesInPieces::expectBytes(qsizetype size)
+{
+    if (!m_block)
+        m_block = std::make_unique<SharedTextBlock>(size);
+}
+
 bool ShownEntriesInPieces::add(QByteArrayView piece)
 {
     if (m_failed)
@@ -88,7 +97,7 @@ bool ShownEntriesInPieces::add(QByteArrayView piece)
     static const QByteArray taskEnd = kTaskSeparator.toLatin1();
     const qsizetype last = bytes.lastIndexOf(taskEnd);
     const qsizetype whole = last < 0 ? 0 : last + taskEnd.size();
-    if (whole > 0 && !takeShownEntries(bytes.first(whole), m_count, m_take)) {
+    if (whole > 0 && !takeShownEntries(bytes.first(whole), m_count, m_take, m_block.get())) {
         m_failed = true;
         return false;
     }
@@ -106,7 +115,7 @@ bool ShownEntriesInPieces::finish()
 {
     if (m_failed)
         return false;
-    m_failed = !takeShownEntries(m_rest, m_count, m_take);
+    m_failed = !takeShownEntries(m_rest, m_count, m_take, m_block.get());
     m_rest.clear();
     return !m_failed;
 }
@@ -114,10 +123,15 @@ bool ShownEntriesInPieces::finish()
 std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8)
 {
     QList<Entry> entries;
-    if (!forEachShownEntryInUtf8(utf8, [&entries](Entry& entry) {
-            entries.append(std::move(entry));
-            return true;
-        }))
+    SharedTextBlock block(utf8.size());
+    qsizetype count = 0;
+    if (!takeShownEntries(
+            utf8, count,
+            [&entries](Entry& entry) {
+                entries.append(std::move(entry));
+                return true;
+            },
+            &block))
         return std::nullopt;
     return entries;
 }

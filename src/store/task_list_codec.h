@@ -6,7 +6,10 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class SharedTextBlock;
 
 // A task list is stored as one entry per task: six fields joined by the field separator, each
 // entry closed by the task separator. Nothing is escaped, so no field may contain either.
@@ -50,16 +53,22 @@ class ShownEntriesInPieces
 {
 public:
     explicit ShownEntriesInPieces(std::function<bool(Entry&)> take);
+    ~ShownEntriesInPieces();
+    // The bytes to come in all, when known before the first piece: the fields, all kept, are
+    // then decoded into one block (SharedTextBlock) instead of one allocation each.
+    void expectBytes(qsizetype size);
     bool add(QByteArrayView piece);
     bool finish();
 
 private:
     std::function<bool(Entry&)> m_take;
+    std::unique_ptr<SharedTextBlock> m_block;
     QByteArray m_rest; // the start of an entry whose end has not come yet
     qsizetype m_count = 0;
     bool m_failed = false;
 };
-// All of them in a list; nothing where forEachShownEntryInUtf8 gives up.
+// All of them in a list, their fields decoded into one block; nothing where
+// forEachShownEntryInUtf8 gives up.
 std::optional<QList<Entry>> decodeShownEntriesFromUtf8(QByteArrayView utf8);
 void appendEntry(QString& out, const Fields& fields);
 // The length of the entry as stored, and writing it into room made for it beforehand: a whole

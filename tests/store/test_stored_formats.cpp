@@ -178,6 +178,39 @@ private slots:
         }
     }
 
+    // Fields split from the bytes share one block of text; each must still behave as a text of
+    // its own when changed, alone or beside the others, in a small block and a huge-page one.
+    void taskListFromStoredBytes_fieldsChangeAsTextsOfTheirOwn_data()
+    {
+        QTest::addColumn<int>("tasks");
+        QTest::newRow("a few") << 3;
+        QTest::newRow("megabytes") << 40000 / 2;
+    }
+    void taskListFromStoredBytes_fieldsChangeAsTextsOfTheirOwn()
+    {
+        QFETCH(int, tasks);
+        QString value;
+        for (int i = 0; i < tasks; ++i)
+            TaskListCodec::appendEntry(value, {QString("task \u00e9 %1").arg(i), "Medium", "",
+                                               QString(60, QChar(u'n')), "Work", "Done"});
+        auto entries = TaskListCodec::decodeShownEntriesFromUtf8(value.toUtf8());
+        QVERIFY(entries);
+        QCOMPARE(entries->size(), tasks);
+        for (const QString& field : entries->first().fields) // utf16() promises the zero
+            QCOMPARE(field.utf16()[field.size()], u'\0');
+        QString first = entries->first().fields[0];
+        QString last = entries->last().fields[0];
+        first += "!";
+        QCOMPARE(entries->first().fields[0], QStringLiteral("task \u00e9 0"));
+        QCOMPARE(entries->value(1, entries->first()).fields[3], QString(60, QChar(u'n')));
+        entries.reset();
+        // The last text left holds the block alone: growing it at either end keeps its text.
+        last.prepend("<");
+        last.append(QString(70000, QChar(u'x')));
+        QCOMPARE(last, "<task \u00e9 " + QString::number(tasks - 1) + QString(70000, QChar(u'x')));
+        QCOMPARE(first, QStringLiteral("task \u00e9 0!"));
+    }
+
     // Bytes that would not decode field by field as they do whole are left to the text route.
     void taskListFromStoredBytes_onlyWhenEveryFieldDecodesAsTheWhole_data()
     {
