@@ -10,10 +10,12 @@
 #include "store_start.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 int main(int argc, char* argv[])
@@ -57,6 +59,11 @@ int main(int argc, char* argv[])
         return 1;
     }
     instance.acceptSecondStarts();
+    // The first question to the session bus waits for the connection: a round trip where a bus
+    // runs, a bus launched (a fork of this process) where none is set. Accessibility and the
+    // reminders ask before the window maps; asked here, on a thread of its own, the wait
+    // overlaps the window's build instead.
+    const std::jthread busConnection([] { QDBusConnection::sessionBus(); });
 
     const std::unique_ptr<SettingsStore> store = openStoreForStart(*opening);
     if (!store)

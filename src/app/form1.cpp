@@ -9,6 +9,7 @@
 #include "twips.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -48,10 +49,12 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
+    // The window's size counts the bar above the client area; a desktop's global menu would
+    // take it out of the window. Said before the bar is made, or making it asks the session bus
+    // for a global menu, a wait the window's start can do without.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     menuBar1 = new QMenuBar(this);
     menuBar1->setObjectName(QStringLiteral("menuBar1"));
-    // The window's size counts the bar above the client area; a desktop's global menu would
-    // take it out of the window.
     menuBar1->setNativeMenuBar(false);
     mnuTasks = menuBar1->addMenu(QStringLiteral("&Tasks"));
     mnuTasks->setObjectName(QStringLiteral("mnuTasks"));

@@ -23,8 +23,13 @@ void closeQtBalloons()
 
 } // namespace
 
-QtTrayBackend::QtTrayBackend() : m_icon(new QSystemTrayIcon(this))
+QtTrayBackend::QtTrayBackend() = default;
+
+QSystemTrayIcon* QtTrayBackend::trayIcon()
 {
+    if (m_icon)
+        return m_icon;
+    m_icon = new QSystemTrayIcon(this);
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
@@ -54,6 +59,7 @@ QtTrayBackend::QtTrayBackend() : m_icon(new QSystemTrayIcon(this))
         connect(m_notifications, &DesktopNotifications::clicked, this,
                 [this] { post(TrayMessage::BalloonClicked); });
     }
+    return m_icon;
 }
 
 void QtTrayBackend::post(int message)
@@ -78,7 +84,7 @@ void QtTrayBackend::send(Command command, const TrayRecord& record)
         if (m_added)
             return; // the platform refuses a second add of the same icon
         m_added = true;
-        m_icon->setIcon(record.flags & TrayRecord::IconValid ? record.icon : QIcon());
+        trayIcon()->setIcon(record.flags & TrayRecord::IconValid ? record.icon : QIcon());
         m_icon->setToolTip(record.flags & TrayRecord::TipValid ? record.tip : QString());
         showIfWanted();
         break;
@@ -89,7 +95,8 @@ void QtTrayBackend::send(Command command, const TrayRecord& record)
     case Command::Delete:
         m_added = false;
         closeBalloon();
-        m_icon->hide();
+        if (m_icon)
+            m_icon->hide();
         break;
     }
 }
