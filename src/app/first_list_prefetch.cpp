@@ -55,8 +55,8 @@ std::optional<QList<TaskRow>> rowsOf(const SettingsStore& store, const QString& 
         // touched.
         constexpr qsizetype kShortestEntry = TaskListCodec::kFieldCount * 15;
         if (rows.capacity() == 0) {
-            rows.reserve(std::min<qsizetype>(TaskListCodec::kMaxTasks, size / kShortestEntry + 1));
-            HugePages::advise(rows.data(), rows.capacity() * qsizetype(sizeof(TaskRow)));
+            rows = HugePages::emptyListWithRoomFor<TaskRow>(
+                std::min<qsizetype>(TaskListCodec::kMaxTasks, size / kShortestEntry + 1));
             entries.expectBytes(size);
         }
         digest.add(piece);

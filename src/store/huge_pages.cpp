@@ -14,4 +14,13 @@ void advise(void* start, qsizetype bytes)
     madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // only advice: may fail
 }
 
+qsizetype wholePagesOf(qsizetype count, qsizetype elementSize, qsizetype headerBytes)
+{
+    const qsizetype bytes = count * elementSize + headerBytes;
+    if (bytes < kWorthAsking)
+        return count;
+    const qsizetype pages = (bytes + kSize - 1) / kSize;
+    return (pages * kSize - headerBytes) / elementSize;
+}
+
 } // namespace HugePages

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 // Megabytes the program fills at once are asked for in 2 MiB pages where the system gives them
@@ -11,5 +12,34 @@ constexpr qsizetype kSize = qsizetype(2) << 20;
 constexpr qsizetype kWorthAsking = qsizetype(4) << 20;
 
 void advise(void* start, qsizetype bytes);
+
+// At least `count` elements of `elementSize` bytes, rounded up to where an array of them, with
+// the allocator's and the container's headers before it (`headerBytes`), takes whole 2 MiB
+// pages. The system places an allocation of whole huge pages at a huge-page boundary (Linux 6.7
+// on), so that all of it can be huge pages; otherwise the stretches at either end are small
+// pages. Counts too small to be worth asking stay as they are.
+qsizetype wholePagesOf(qsizetype count, qsizetype elementSize, qsizetype headerBytes = 32);
+
+// An empty list with room for `count` elements, which are megabytes: the list's first element
+// sits at a 2 MiB boundary, after room the allocator and the list write their headers into,
+// and its pages are advised. A page written before the advice keeps its whole 2 MiB stretch in
+// small pages. Smaller lists are reserved as usual.
+template <typename T> QList<T> emptyListWithRoomFor(qsizetype count)
+{
+    constexpr auto elementSize = qsizetype(sizeof(T));
+    QList<T> list;
+    if (count * elementSize < kWorthAsking) {
+        list.reserve(count);
+        return list;
+    }
+    const qsizetype capacity = wholePagesOf(count + kSize / elementSize + 1, elementSize);
+    auto [header, data] = QTypedArrayData<T>::allocate(capacity);
+    Q_CHECK_PTR(header);
+    const auto at = reinterpret_cast<quintptr>(data);
+    const quintptr boundary = (at + quintptr(kSize) - 1) & ~(quintptr(kSize) - 1);
+    T* const first = data + (boundary - at + sizeof(T) - 1) / sizeof(T);
+    advise(first, (data + capacity - first) * elementSize);
+    return QList<T>(QArrayDataPointer<T>(header, first, 0));
+}
 
 } // namespace HugePages

@@ -462,8 +462,13 @@ private slots:
 
     // --- the largest list ---
 
+    void fullList_refusesTheNextTaskWithAMessageAndKeepsAll_data()
+    {
+        Form1Session::addReadAheadRows();
+    }
     void fullList_refusesTheNextTaskWithAMessageAndKeepsAll()
     {
+        QFETCH(bool, readAhead);
         QList<QStringList> tasks;
         for (int i = 0; i < TaskListCodec::kMaxTasks; ++i)
             tasks.append(task(QStringLiteral("Task %1").arg(i)));
@@ -471,7 +476,7 @@ private slots:
         s->preset(kTree, kTwoCategories);
         s->preset(QStringLiteral("1_Root_1"), full);
         s->preset(QStringLiteral("1_Root_1Del"), storedTasks({task(QStringLiteral("binned"))}));
-        Form1& w = s->start();
+        Form1& w = s->start(readAhead);
         QCOMPARE(s->prompts.shown.size(), 0);
         QCOMPARE(w.ListView1->tasks()->rowCount(), TaskListCodec::kMaxTasks);
 
@@ -492,6 +497,17 @@ private slots:
         QCOMPARE(w.ListView1->tasks()->rowCount(), TaskListCodec::kMaxTasks);
         QCOMPARE(s->stored(QStringLiteral("1_Root_1")), full);
         QCOMPARE(storedTexts(QStringLiteral("1_Root_1Del")), QStringList{"binned"});
+
+        // Room again after a delete at the front; the rest is saved as it was read.
+        s->clickTab(0);
+        w.ListView1->selectRow(0);
+        w.PushButton9->click();
+        QVERIFY(addTask(QStringLiteral("fits again")));
+        tasks.removeFirst();
+        tasks.append(task(QStringLiteral("fits again")));
+        QCOMPARE(storedTexts(QStringLiteral("1_Root_1")).last(), QStringLiteral("fits again"));
+        QCOMPARE(TaskListCodec::decode(s->stored(QStringLiteral("1_Root_1"))).mid(0, 3),
+                 tasks.mid(0, 3));
     }
 
     void storedListBeyondTheLargest_isReportedAndTheTasksNotShownAreSavedBack_data()
