@@ -11,7 +11,12 @@ namespace HugePages {
 constexpr qsizetype kSize = qsizetype(2) << 20;
 constexpr qsizetype kWorthAsking = qsizetype(4) << 20;
 
+// The pages the bytes cover, from the page `start` is in to the last whole one, must be the
+// caller's own: they are also left out of forked children, which only ever start another
+// program.
 void advise(void* start, qsizetype bytes);
+// The same from `start` to the end of the allocation it is in, as malloc gave it.
+void adviseToEnd(void* start, void* allocation);
 
 // At least `count` elements of `elementSize` bytes, rounded up to where an array of them, with
 // the allocator's and the container's headers before it (`headerBytes`), takes whole 2 MiB
@@ -38,7 +43,7 @@ template <typename T> QList<T> emptyListWithRoomFor(qsizetype count)
     const auto at = reinterpret_cast<quintptr>(data);
     const quintptr boundary = (at + quintptr(kSize) - 1) & ~(quintptr(kSize) - 1);
     T* const first = data + (boundary - at + sizeof(T) - 1) / sizeof(T);
-    advise(first, (data + capacity - first) * elementSize);
+    adviseToEnd(first, header);
     return QList<T>(QArrayDataPointer<T>(header, first, 0));
 }
 

@@ -24,7 +24,7 @@ SharedTextBlock::SharedTextBlock(qsizetype utf8Bytes)
         constexpr quintptr kMask = quintptr(HugePages::kSize) - 1;
         const quintptr at = reinterpret_cast<quintptr>(data);
         m_next = reinterpret_cast<char16_t*>((at + kMask) & ~kMask);
-        HugePages::advise(m_next, (m_end - m_next) * qsizetype(sizeof(char16_t)));
+        HugePages::adviseToEnd(m_next, m_header);
     }
 }
 
