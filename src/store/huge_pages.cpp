@@ -5,26 +5,41 @@
 
 namespace HugePages {
 
-void advise(void* start, qsizetype bytes)
+namespace {
+
+constexpr quintptr kPage = 4096;
+
+void adviseRange(void* start, qsizetype bytes, bool ownMapping)
 {
     if (bytes < kWorthAsking)
         return;
-    constexpr quintptr kPage = 4096;
     const auto begin = reinterpret_cast<quintptr>(start) & ~(kPage - 1);
     const quintptr end = (reinterpret_cast<quintptr>(start) + quintptr(bytes)) & ~(kPage - 1);
     auto* const from = reinterpret_cast<void*>(begin);
     madvise(from, end - begin, MADV_HUGEPAGE); // only advice: may fail
     // Where no session bus is set, the first question to it forks this process to launch one,
     // and the fork makes every page written before it fault again at its next write. The child
-    // only starts another program, so it gets none of these pages, and they stay as they are
-    // here.
-    madvise(from, end - begin, MADV_DONTFORK);
+    // only starts another program, so it needs none of these pages. Only a mapping of their
+    // own: pages of a shared heap would stay out of later children after they were reused.
+    if (ownMapping)
+        madvise(from, end - begin, MADV_DONTFORK);
+}
+
+} // namespace
+
+void advise(void* start, qsizetype bytes)
+{
+    adviseRange(start, bytes, false);
 }
 
 void adviseToEnd(void* start, void* allocation)
 {
-    const auto* const own = static_cast<const char*>(allocation) + malloc_usable_size(allocation);
-    advise(start, own - static_cast<const char*>(start));
+    const size_t usable = malloc_usable_size(allocation);
+    const auto* const own = static_cast<const char*>(allocation) + usable;
+    // glibc gives a large allocation a mapping of its own, whole pages of which all but the
+    // chunk's two-word header are usable; a chunk of a heap leaves one word less.
+    const bool ownMapping = (usable + 2 * sizeof(size_t)) % kPage == 0;
+    adviseRange(start, own - static_cast<const char*>(start), ownMapping);
 }
 
 qsizetype wholePagesOf(qsizetype count, qsizetype elementSize, qsizetype headerBytes)

@@ -11,11 +11,11 @@ namespace HugePages {
 constexpr qsizetype kSize = qsizetype(2) << 20;
 constexpr qsizetype kWorthAsking = qsizetype(4) << 20;
 
-// The pages the bytes cover, from the page `start` is in to the last whole one, must be the
-// caller's own: they are also left out of forked children, which only ever start another
-// program.
+// The pages the bytes cover, from the page `start` is in to the last whole one.
 void advise(void* start, qsizetype bytes);
-// The same from `start` to the end of the allocation it is in, as malloc gave it.
+// The same from `start` to the end of the allocation it is in, as malloc gave it; when that is
+// a mapping of its own, its pages are also left out of forked children, which only ever start
+// another program.
 void adviseToEnd(void* start, void* allocation);
 
 // At least `count` elements of `elementSize` bytes, rounded up to where an array of them, with

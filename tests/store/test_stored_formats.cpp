@@ -1,9 +1,13 @@
 // The stored text formats and the numbers in them, without a store.
 #include "category_tree_codec.h"
 #include "failure.h"
+#include "huge_pages.h"
 #include "numbers.h"
 #include "task_list_codec.h"
 #include "test_main.h"
+
+#include <QFile>
+#include <cstdlib>
 
 using namespace CategoryTreeCodec;
 
@@ -209,6 +213,66 @@ private slots:
         last.append(QString(70000, QChar(u'x')));
         QCOMPARE(last, "<task \u00e9 " + QString::number(tasks - 1) + QString(70000, QChar(u'x')));
         QCOMPARE(first, QStringLiteral("task \u00e9 0!"));
+    }
+
+    // Big buffers ask for huge pages, and only a mapping of their own is kept from forked
+    // children: pages of a shared heap would stay missing there after they were reused.
+    void bigBuffers_adviseHugePagesAndKeepOnlyTheirOwnMappingFromChildren()
+    {
+        struct Region
+        {
+            quintptr start = 0;
+            QByteArrayList flags;
+        };
+        const auto regionOf = [](const void* at) {
+            QFile maps(QStringLiteral("/proc/self/smaps"));
+            Region region;
+            if (!maps.open(QIODevice::ReadOnly))
+                return region;
+            bool inside = false;
+            for (const QByteArray& line : maps.readAll().split('\n')) {
+                const QByteArrayList range = line.split(' ').value(0).split('-');
+                bool from = false, to = false;
+                const quintptr start = range.value(0).toULongLong(&from, 16);
+                const quintptr end = range.value(1).toULongLong(&to, 16);
+                if (range.size() == 2 && from && to) {
+                    inside = start <= quintptr(at) && quintptr(at) < end;
+                    if (inside)
+                        region.start = start;
+                } else if (inside && line.startsWith("VmFlags:")) {
+                    region.flags = line.mid(8).simplified().split(' ');
+                    return region;
+                }
+            }
+            return region;
+        };
+        struct Row
+        {
+            char bytes[168];
+        };
+        QList<Row> rows = HugePages::emptyListWithRoomFor<Row>(32767);
+        QVERIFY(rows.capacity() >= 32767);
+        rows.resize(32767);
+        QVERIFY2(regionOf(rows.constData()).flags.contains("hg"),
+                 regionOf(rows.constData()).flags.join(' '));
+
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer's allocator maps no heap of glibc's kind");
+#endif
+        // Once a block of its own is freed, the next smaller ones come from the heap.
+        auto* const freed = static_cast<volatile char*>(std::malloc(30 << 20));
+        freed[0] = 1; // a pair never used would be left out by the compiler
+        std::free(const_cast<char*>(freed));
+        for (const int megabytes : {6, 40}) {
+            void* block = std::malloc(size_t(megabytes) << 20);
+            char* const inside = static_cast<char*>(block) + (4 << 20);
+            HugePages::adviseToEnd(inside, block);
+            // The advice splits the mapping: its first page stays as it was.
+            const bool ownMapping = regionOf(block).start + 16 == quintptr(block);
+            QCOMPARE(ownMapping, megabytes == 40);
+            QCOMPARE(regionOf(inside).flags.contains("dc"), ownMapping);
+            std::free(block);
+        }
     }
 
     // Bytes that would not decode field by field as they do whole are left to the text route.
