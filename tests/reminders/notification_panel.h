@@ -2,6 +2,8 @@
 
 // The test panel's notification server (tests/tray/sni_panel.py), driven as the desktop would
 // drive it: what it was sent, and actions invoked on it.
+#include "bus_call.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -73,7 +75,7 @@ private:
         QDBusMessage m =
             QDBusMessage::createMethodCall(panel, QStringLiteral("/TestPanel"), panel, method);
         m.setArguments(arguments);
-        const QDBusMessage reply = m_bus.call(m, QDBus::BlockWithGui, 10000);
+        const QDBusMessage reply = callServingEvents(m_bus, m, 10000);
         if (reply.type() == QDBusMessage::ErrorMessage)
             qWarning("test panel: %s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
         return reply.arguments();

@@ -2,6 +2,7 @@
 // the real protocols, on an X display and a session bus of the test's own (private_session.sh),
 // with the test panel sni_panel.py playing the desktop. Run without the panel, it shows that a
 // desktop with no tray at all keeps the ordinary minimise.
+#include "bus_call.h"
 #include "csystray.h"
 #include "form1_session.h"
 
@@ -96,7 +97,7 @@ private:
         QDBusMessage m =
             QDBusMessage::createMethodCall(kPanel, QStringLiteral("/TestPanel"), kPanel, method);
         m.setArguments(arguments);
-        const QDBusMessage reply = m_bus.call(m, QDBus::BlockWithGui, 10000);
+        const QDBusMessage reply = callServingEvents(m_bus, m, 10000);
         if (reply.type() == QDBusMessage::ErrorMessage)
             qWarning("test panel: %s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
         return reply.arguments();
