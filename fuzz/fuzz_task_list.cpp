@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QList<QStringList> tasks = TaskListCodec::decode(value);
 
     // Split from the stored bytes when they allow it, the entries are those of the text.
-    const auto fromBytes = TaskListCodec::decodeShownEntriesFromUtf8(
+    auto fromBytes = TaskListCodec::decodeShownEntriesFromUtf8(
         QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (fromBytes) {
         const QList<TaskListCodec::Entry> entries = TaskListCodec::decodeEntries(value);
