@@ -6,13 +6,19 @@
 namespace HugePages {
 
 namespace {
-
 constexpr quintptr kPage = 4096;
+}
 
-void adviseRange(void* start, qsizetype bytes, bool ownMapping)
+void adviseToEnd(void* start, void* allocation)
 {
+    const size_t usable = malloc_usable_size(allocation);
+    const auto* const own = static_cast<const char*>(allocation) + usable;
+    const qsizetype bytes = own - static_cast<const char*>(start);
     if (bytes < kWorthAsking)
         return;
+    // glibc gives a large allocation a mapping of its own, whole pages of which all but the
+    // chunk's two-word header are usable; a chunk of a heap leaves one word less.
+    const bool ownMapping = (usable + 2 * sizeof(size_t)) % kPage == 0;
     const auto begin = reinterpret_cast<quintptr>(start) & ~(kPage - 1);
     const quintptr end = (reinterpret_cast<quintptr>(start) + quintptr(bytes)) & ~(kPage - 1);
     auto* const from = reinterpret_cast<void*>(begin);
@@ -23,23 +29,6 @@ void adviseRange(void* start, qsizetype bytes, bool ownMapping)
     // own: pages of a shared heap would stay out of later children after they were reused.
     if (ownMapping)
         madvise(from, end - begin, MADV_DONTFORK);
-}
-
-} // namespace
-
-void advise(void* start, qsizetype bytes)
-{
-    adviseRange(start, bytes, false);
-}
-
-void adviseToEnd(void* start, void* allocation)
-{
-    const size_t usable = malloc_usable_size(allocation);
-    const auto* const own = static_cast<const char*>(allocation) + usable;
-    // glibc gives a large allocation a mapping of its own, whole pages of which all but the
-    // chunk's two-word header are usable; a chunk of a heap leaves one word less.
-    const bool ownMapping = (usable + 2 * sizeof(size_t)) % kPage == 0;
-    adviseRange(start, own - static_cast<const char*>(start), ownMapping);
 }
 
 qsizetype wholePagesOf(qsizetype count, qsizetype elementSize, qsizetype headerBytes)

@@ -11,12 +11,19 @@ namespace HugePages {
 constexpr qsizetype kSize = qsizetype(2) << 20;
 constexpr qsizetype kWorthAsking = qsizetype(4) << 20;
 
-// The pages the bytes cover, from the page `start` is in to the last whole one.
-void advise(void* start, qsizetype bytes);
-// The same from `start` to the end of the allocation it is in, as malloc gave it; when that is
-// a mapping of its own, its pages are also left out of forked children, which only ever start
-// another program.
+// The pages from the one `start` is in to the end of the allocation it is in, as malloc gave it,
+// when they are worth asking; when that is a mapping of its own, its pages are also left out of
+// forked children, which only ever start another program.
 void adviseToEnd(void* start, void* allocation);
+
+// The first 2 MiB boundary at or after `at`: a page written before the advice keeps its whole
+// 2 MiB stretch in small pages, and malloc writes its header before the program can ask.
+template <typename T> T* firstBoundaryAfter(T* at)
+{
+    constexpr quintptr kMask = quintptr(kSize) - 1;
+    const auto address = reinterpret_cast<quintptr>(at);
+    return at + (((address + kMask) & ~kMask) - address + sizeof(T) - 1) / sizeof(T);
+}
 
 // At least `count` elements of `elementSize` bytes, rounded up to where an array of them, with
 // the allocator's and the container's headers before it (`headerBytes`), takes whole 2 MiB
@@ -40,9 +47,7 @@ template <typename T> QList<T> emptyListWithRoomFor(qsizetype count)
     const qsizetype capacity = wholePagesOf(count + kSize / elementSize + 1, elementSize);
     auto [header, data] = QTypedArrayData<T>::allocate(capacity);
     Q_CHECK_PTR(header);
-    const auto at = reinterpret_cast<quintptr>(data);
-    const quintptr boundary = (at + quintptr(kSize) - 1) & ~(quintptr(kSize) - 1);
-    T* const first = data + (boundary - at + sizeof(T) - 1) / sizeof(T);
+    T* const first = firstBoundaryAfter(data);
     adviseToEnd(first, header);
     return QList<T>(QArrayDataPointer<T>(header, first, 0));
 }

@@ -21,9 +21,7 @@ SharedTextBlock::SharedTextBlock(qsizetype utf8Bytes)
     m_next = data;
     m_end = data + capacity;
     if (huge) {
-        constexpr quintptr kMask = quintptr(HugePages::kSize) - 1;
-        const quintptr at = reinterpret_cast<quintptr>(data);
-        m_next = reinterpret_cast<char16_t*>((at + kMask) & ~kMask);
+        m_next = HugePages::firstBoundaryAfter(data);
         HugePages::adviseToEnd(m_next, m_header);
     }
 }
