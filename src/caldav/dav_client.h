@@ -128,6 +128,8 @@ struct SyncReport
 // naming the other address; discovery first tries its other ways in). Responses are size- and
 // time-limited. Its network objects belong to the thread of the first call: destroy the client
 // on that thread, or once that thread has finished.
+class Session;
+
 class Client
 {
 public:
@@ -173,8 +175,15 @@ public:
     void cancel();
 
 private:
+    // Made at the first call, on its thread; throws DavFailure when the network module cannot
+    // be loaded.
+    Session& session();
+
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// "localhost" or an address of this computer's loopback, IPv4 or IPv6.
+bool isLoopbackHost(const QString& host);
 
 } // namespace Dav

@@ -1,9 +1,12 @@
 #include "password_vault.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QPointer>
 #include <QTimer>
+#include <dlfcn.h>
 #include <memory>
-#include <qt6keychain/keychain.h>
 
 namespace {
 
@@ -17,6 +20,23 @@ QEventLoop* g_waiting = nullptr;
 QString entryKey(const QString& address, const QString& user)
 {
     return user + QLatin1Char('@') + address;
+}
+
+// Loaded once, from the program's folder; nullptr when it cannot be, which leaves no store to ask.
+KeychainModule::Start keychain()
+{
+    static const KeychainModule::Start start = []() -> KeychainModule::Start {
+        const QString path =
+            QCoreApplication::applicationDirPath() + u'/' + QLatin1String(KeychainModule::kFile);
+        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        auto* found =
+            handle ? reinterpret_cast<KeychainModule::Start>(dlsym(handle, KeychainModule::kStart))
+                   : nullptr;
+        if (!found)
+            qWarning("The secret store cannot be reached: %s", dlerror());
+        return found;
+    }();
+    return start;
 }
 
 } // namespace
@@ -34,14 +54,12 @@ PasswordVault::~PasswordVault()
     for (const Call& call : m_calls) {
         if (call.kind == Kind::Read)
             continue;
-        QKeychain::Job* job = newJob(call);
-        job->setAutoDelete(true);
-        ++g_handedOver;
-        QObject::connect(job, &QKeychain::Job::finished, [] {
+        const bool started = startJob(call, [](KeychainModule::Answer, const QString&) {
             if (--g_handedOver == 0 && g_waiting)
                 g_waiting->quit();
         });
-        job->start();
+        if (started)
+            ++g_handedOver;
     }
 }
 
@@ -56,26 +74,16 @@ void PasswordVault::finishHandedOver(int ms)
     g_waiting = nullptr;
 }
 
-QKeychain::Job* PasswordVault::newJob(const Call& call)
+bool PasswordVault::startJob(const Call& call, KeychainModule::Done done)
 {
-    QKeychain::Job* job = nullptr;
-    switch (call.kind) {
-    case Kind::Read:
-        job = new QKeychain::ReadPasswordJob(kService);
-        break;
-    case Kind::Write: {
-        auto* write = new QKeychain::WritePasswordJob(kService);
-        write->setTextData(call.password);
-        job = write;
-        break;
-    }
-    case Kind::Remove:
-        job = new QKeychain::DeletePasswordJob(kService);
-        break;
-    }
-    job->setInsecureFallback(false);
-    job->setKey(entryKey(call.address, call.user));
-    return job;
+    const KeychainModule::Start start = keychain();
+    if (!start)
+        return false;
+    const auto kind = call.kind == Kind::Read    ? KeychainModule::Kind::Read
+                      : call.kind == Kind::Write ? KeychainModule::Kind::Write
+                                                 : KeychainModule::Kind::Remove;
+    start({kind, kService, entryKey(call.address, call.user), call.password}, std::move(done));
+    return true;
 }
 
 void PasswordVault::read(const QString& address, const QString& user)
@@ -104,51 +112,48 @@ void PasswordVault::startNext()
     while (!m_busy && !m_calls.empty()) {
         const Call call = std::move(m_calls.front());
         m_calls.pop_front();
-        if (m_stalled) {
+        if (m_stalled || !start(call))
             answer(call, Outcome::Unavailable);
-            continue;
-        }
-        start(newJob(call), call);
     }
 }
 
-void PasswordVault::start(QKeychain::Job* job, const Call& call)
+bool PasswordVault::start(const Call& call)
 {
-    m_busy = true;
-    // The job has no parent and deletes itself when it ends: the keychain's backends hold on to
-    // it until their answer comes, which may be after this vault has gone.
-    job->setAutoDelete(true);
     auto timedOut = std::make_shared<bool>(false);
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     const Call asked{call.kind, call.address, call.user, {}};
 
-    connect(
-        job, &QKeychain::Job::finished, this, [this, asked, timedOut, timer](QKeychain::Job* done) {
-            const QKeychain::Error error = done->error();
-            const bool answered = error == QKeychain::NoError || error == QKeychain::EntryNotFound;
-            if (*timedOut) {
-                // Its caller has had its answer; what is left is that the store takes calls
-                // again.
-                m_stalled = false;
-                if (answered)
-                    setAvailable(true);
-                return;
-            }
-            timer->stop();
-            timer->deleteLater();
-            Outcome outcome = Outcome::Unavailable;
-            if (error == QKeychain::NoError)
-                outcome = Outcome::Done;
-            else if (error == QKeychain::EntryNotFound)
-                outcome = Outcome::NotFound;
-            QString password;
-            if (asked.kind == Kind::Read && outcome == Outcome::Done)
-                password = static_cast<QKeychain::ReadPasswordJob*>(done)->textData();
-            m_busy = false;
-            answer(asked, outcome, password);
-            startNext();
-        });
+    // A job outlives its vault; what it answers then is for nobody.
+    const QPointer<PasswordVault> self(this);
+    const bool started = startJob(call, [self, asked, timedOut, timer](
+                                            KeychainModule::Answer answered, const QString& found) {
+        if (!self)
+            return;
+        const bool storeAnswered = answered != KeychainModule::Answer::Failed;
+        if (*timedOut) {
+            // Its caller has had its answer; what is left is that the store takes calls again.
+            self->m_stalled = false;
+            if (storeAnswered)
+                self->setAvailable(true);
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        const Outcome outcome = answered == KeychainModule::Answer::Done ? Outcome::Done
+                                : answered == KeychainModule::Answer::NotFound
+                                    ? Outcome::NotFound
+                                    : Outcome::Unavailable;
+        self->m_busy = false;
+        self->answer(asked, outcome, asked.kind == Kind::Read ? found : QString());
+        self->startNext();
+    });
+    if (!started) {
+        delete timer;
+        return false;
+    }
+    // The keychain starts its jobs from the event loop: the answer comes after this returns.
+    m_busy = true;
     connect(timer, &QTimer::timeout, this, [this, asked, timedOut, timer] {
         *timedOut = true;
         m_stalled = true;
@@ -158,7 +163,7 @@ void PasswordVault::start(QKeychain::Job* job, const Call& call)
         startNext();
     });
     timer->start(m_timeoutMs);
-    job->start();
+    return true;
 }
 
 void PasswordVault::answer(const Call& call, Outcome outcome, const QString& password)

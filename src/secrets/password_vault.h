@@ -1,12 +1,10 @@
 #pragma once
 
+#include "keychain_module.h"
+
 #include <QObject>
 #include <QString>
 #include <deque>
-
-namespace QKeychain {
-class Job;
-}
 
 // The sync account's password in the desktop's secret store (the Secret Service, or KWallet on
 // Plasma), one entry per server address and user name. Every call answers later, by its signal,
@@ -71,8 +69,10 @@ private:
     };
     void enqueue(Call call);
     void startNext();
-    static QKeychain::Job* newJob(const Call& call);
-    void start(QKeychain::Job* job, const Call& call);
+    // False, and `done` is never called, when the secret store's module cannot be loaded.
+    static bool startJob(const Call& call, KeychainModule::Done done);
+    // False when the call could not be started.
+    bool start(const Call& call);
     void answer(const Call& call, Outcome outcome, const QString& password = {});
     void setAvailable(bool available);
 

@@ -1,6 +1,6 @@
 #include "sync_address.h"
 
-#include <QHostAddress>
+#include "dav_client.h"
 
 namespace SyncAddress {
 
@@ -26,11 +26,7 @@ bool isPlainToAnotherComputer(const QUrl& address)
 {
     if (address.scheme().compare(u"http", Qt::CaseInsensitive) != 0)
         return false;
-    const QString host = address.host();
-    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
-        return false;
-    const QHostAddress ip(host);
-    return ip.isNull() || !ip.isLoopback();
+    return !Dav::isLoopbackHost(address.host());
 }
 
 bool sameServer(const QUrl& a, const QUrl& b)

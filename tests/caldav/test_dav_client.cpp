@@ -499,6 +499,8 @@ private slots:
         QTest::newRow("localhost") << "http://localhost:9/" << false << false;
         QTest::newRow("127.0.0.0/8") << "http://127.3.4.5:9/" << false << false;
         QTest::newRow("::1") << "http://[::1]:9/" << false << false;
+        QTest::newRow("IPv4 loopback as IPv6") << "http://[::ffff:127.0.0.1]:9/" << false << false;
+        QTest::newRow("other IPv4 host as IPv6") << "http://[::ffff:192.0.2.7]/" << false << true;
         QTest::newRow("no web address") << "ftp://127.0.0.1/" << true << true;
     }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a staging folder, as `make install DESTDIR=...` does, and checks what a
-# desktop needs of it: the application folder with the program and its pointer, the command on
-# the PATH, a valid desktop entry and AppStream file, and the icon in every size named there.
+# desktop needs of it: the application folder with the program, its pointer and the modules it
+# loads late, the command on the PATH, a valid desktop entry and AppStream file, and the icon in
+# every size named there.
 #
 #   check_install.sh <build folder>
 set -euo pipefail
@@ -30,6 +31,16 @@ root=$work/stage/usr
 [[ -x $root/lib/kestrune/kestrune && ! -L $root/lib/kestrune/kestrune ]] ||
     fail "lib/kestrune/kestrune is not the program file"
 [[ -s $root/lib/kestrune/HAND-M.CUR ]] || fail "no HAND-M.CUR in the application folder"
+# The modules are loaded from the program's folder at their first use; Qt Network, QtKeychain,
+# libical and what they bring must not be loaded with the program, before its window opens.
+for module in libkestrune_dav_network.so libkestrune_keychain.so; do
+    [[ -f $root/lib/kestrune/$module ]] || fail "no $module in the application folder"
+    ! ldd "$root/lib/kestrune/$module" 2>&1 | grep -q "not found" || fail "$module lacks a library"
+done
+needed=$(readelf -d "$root/lib/kestrune/kestrune" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+for late in libQt6Network libqt6keychain libical; do
+    ! grep -q "^$late" <<<"$needed" || fail "the program loads $late at start"
+done
 [[ $(readlink "$root/bin/kestrune") == ../lib/kestrune/kestrune ]] ||
     fail "bin/kestrune is not a relative link to ../lib/kestrune/kestrune"
 [[ $(readlink -f "$root/bin/kestrune") == "$root/lib/kestrune/kestrune" ]] ||
@@ -65,7 +76,7 @@ done
 
 # Nothing of the test programs or build helpers may be installed.
 unexpected=$(cd "$work/stage" && find . -type f -o -type l | grep -v -E \
-    "^./usr/(bin/kestrune|lib/kestrune/(kestrune|HAND-M.CUR)|share/applications/$id.desktop|share/metainfo/$id.metainfo.xml|share/icons/hicolor/[^/]+/apps/$id.(png|svg))$" ||
+    "^./usr/(bin/kestrune|lib/kestrune/(kestrune|HAND-M.CUR|libkestrune_(dav_network|keychain).so)|share/applications/$id.desktop|share/metainfo/$id.metainfo.xml|share/icons/hicolor/[^/]+/apps/$id.(png|svg))$" ||
     true)
 [[ -z "$unexpected" ]] || fail "unexpected files installed: $unexpected"
 
