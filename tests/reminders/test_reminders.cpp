@@ -156,10 +156,16 @@ private slots:
         SystemClock clock;
         QSignalSpy woke(&clock, &ReminderClock::woke);
         const QDateTime when = clock.now().addMSecs(300);
-        clock.wakeAt(when);
-        QVERIFY(woke.wait(5000));
-        QVERIFY(clock.now() >= when);
-        QCOMPARE(woke.size(), 1);
+        // It also wakes, early, when the system clock is set, so that the reminders look again
+        // and ask anew; a machine whose clock is stepped meanwhile gets the same second chance.
+        for (int asked = 1; asked <= 3; ++asked) {
+            clock.wakeAt(when);
+            QVERIFY(woke.wait(5000));
+            QCOMPARE(woke.size(), asked);
+            if (clock.now() >= when)
+                return;
+        }
+        QFAIL("woke before the time asked for, three times");
     }
 
     void memory_aTableOfItsOwn_settingsUntouched_daysGoneByForgotten()
