@@ -1,41 +1,24 @@
 #include "dav_client.h"
 
 #include "dav_session.h"
+#include "program_module.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
-#include <dlfcn.h>
 
 namespace Dav {
 
 namespace {
 
-// Loaded once, from the program's own folder, where the build and the package put it.
+// Loaded once, at the first client's first call.
 MakeSession loadNetworkModule()
 {
-    struct Module
-    {
-        MakeSession make = nullptr;
-        QString problem;
-    };
-    static const Module module = [] {
-        Module loaded;
-        const QString path =
-            QCoreApplication::applicationDirPath() + u'/' + QLatin1String(kNetworkModule);
-        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (handle)
-            loaded.make = reinterpret_cast<MakeSession>(dlsym(handle, kMakeSession));
-        if (!loaded.make)
-            loaded.problem = QString::fromLocal8Bit(dlerror());
-        return loaded;
-    }();
-    if (!module.make)
+    static const ProgramModule::Entry module = ProgramModule::find(kNetworkModule, kMakeSession);
+    if (!module.address)
         throw DavFailure(DavFailure::Kind::Network, 0,
                          QStringLiteral("Kestrune's network module could not be loaded: %1.")
                              .arg(module.problem));
-    return module.make;
+    return reinterpret_cast<MakeSession>(module.address);
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "password_vault.h"
 
-#include <QCoreApplication>
+#include "program_module.h"
+
 #include <QEventLoop>
-#include <QFile>
 #include <QPointer>
 #include <QTimer>
-#include <dlfcn.h>
 #include <memory>
 
 namespace {
@@ -22,19 +21,15 @@ QString entryKey(const QString& address, const QString& user)
     return user + QLatin1Char('@') + address;
 }
 
-// Loaded once, from the program's folder; nullptr when it cannot be, which leaves no store to ask.
+// Loaded once, at the first call; nullptr when it cannot be, which leaves no store to ask.
 KeychainModule::Start keychain()
 {
-    static const KeychainModule::Start start = []() -> KeychainModule::Start {
-        const QString path =
-            QCoreApplication::applicationDirPath() + u'/' + QLatin1String(KeychainModule::kFile);
-        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-        auto* found =
-            handle ? reinterpret_cast<KeychainModule::Start>(dlsym(handle, KeychainModule::kStart))
-                   : nullptr;
-        if (!found)
-            qWarning("The secret store cannot be reached: %s", dlerror());
-        return found;
+    static const KeychainModule::Start start = [] {
+        const ProgramModule::Entry module =
+            ProgramModule::find(KeychainModule::kFile, KeychainModule::kStart);
+        if (!module.address)
+            qWarning("The secret store cannot be reached: %s", qPrintable(module.problem));
+        return reinterpret_cast<KeychainModule::Start>(module.address);
     }();
     return start;
 }
@@ -79,10 +74,7 @@ bool PasswordVault::startJob(const Call& call, KeychainModule::Done done)
     const KeychainModule::Start start = keychain();
     if (!start)
         return false;
-    const auto kind = call.kind == Kind::Read    ? KeychainModule::Kind::Read
-                      : call.kind == Kind::Write ? KeychainModule::Kind::Write
-                                                 : KeychainModule::Kind::Remove;
-    start({kind, kService, entryKey(call.address, call.user), call.password}, std::move(done));
+    start({call.kind, kService, entryKey(call.address, call.user), call.password}, std::move(done));
     return true;
 }
 

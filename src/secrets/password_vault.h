@@ -54,12 +54,7 @@ signals:
     void availabilityChanged(bool available);
 
 private:
-    enum class Kind
-    {
-        Read,
-        Write,
-        Remove,
-    };
+    using Kind = KeychainModule::Kind;
     struct Call
     {
         Kind kind;
