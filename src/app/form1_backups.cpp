@@ -117,16 +117,26 @@ QString Form1::treeValueNow() const
 
 bool Form1::restoreBackup(const QString& snapshotPath)
 {
+    const auto refuse = [this](const QString& why) {
+        Prompts::current().message(this, why + QStringLiteral("\n\nNothing has been changed."),
+                                   applicationTitle(), Prompts::Icon::Exclamation);
+        return false;
+    };
     try {
         const SettingsStore::Changes contents = SnapshotReader(snapshotPath).contents();
-        // The state replaced here is kept first, so the restore itself can be taken back.
-        snapshotBefore(SnapshotReason::Restore);
+        // The state replaced here is on the disk first, so the restore itself can be taken
+        // back; where it cannot be kept, nothing is replaced.
+        try {
+            autoBackups().snapshotAndWait(SnapshotReason::Restore);
+        } catch (const Failure& failure) {
+            return refuse(failure.description() +
+                          QStringLiteral("\n\nThe backup was not restored: without a backup of "
+                                         "the present state, the restore could not be taken "
+                                         "back."));
+        }
         m_store.replaceAll(contents);
     } catch (const Failure& failure) {
-        Prompts::current().message(
-            this, failure.description() + QStringLiteral("\n\nNothing has been changed."),
-            applicationTitle(), Prompts::Icon::Exclamation);
-        return false;
+        return refuse(failure.description());
     }
     showStoreAsAtStart();
     return true;

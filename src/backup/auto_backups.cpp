@@ -23,20 +23,41 @@ AutoBackups::~AutoBackups()
 
 void AutoBackups::snapshot(SnapshotReason reason)
 {
-    Job job{nullptr, reason, now()};
+    enqueue(reason, nullptr);
+}
+
+QString AutoBackups::snapshotAndWait(SnapshotReason reason)
+{
+    auto outcome = std::make_shared<Outcome>();
+    if (!enqueue(reason, outcome))
+        throw StoreFailure(outcome->failure);
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [&] { return outcome->done; });
+    if (outcome->path.isEmpty())
+        throw StoreFailure(outcome->failure);
+    return outcome->path;
+}
+
+bool AutoBackups::enqueue(SnapshotReason reason, std::shared_ptr<Outcome> awaited)
+{
+    Job job{nullptr, reason, now(), std::move(awaited)};
     // Any snapshot holds the state before the day's changes as well as a daily one would.
     m_lastDay = job.made.toLocalTime().date();
     try {
         job.source = std::make_unique<SnapshotSource>(m_storePath);
     } catch (const Failure& failure) {
-        emit failed(failure.description());
-        return;
+        if (job.awaited)
+            job.awaited->failure = failure.description();
+        else
+            emit failed(failure.description());
+        return false;
     }
     {
         std::lock_guard lock(m_mutex);
         m_jobs.push_back(std::move(job));
     }
     m_wake.notify_all();
+    return true;
 }
 
 void AutoBackups::snapshotFirstOfDay()
@@ -75,21 +96,25 @@ void AutoBackups::work()
             m_busy = true;
         }
         // Signals cross to the thread this object lives on through its event loop.
+        QString path, failure;
         try {
-            const QString path = job.source->writeTo(m_folder, job.reason, job.made);
+            path = job.source->writeTo(m_folder, job.reason, job.made);
             job.source.reset();
             SnapshotFiles::prune(m_folder, now(), keeping);
             QMetaObject::invokeMethod(
                 this, [this, path] { emit made(path); }, Qt::QueuedConnection);
-        } catch (const Failure& failure) {
+        } catch (const Failure& caught) {
             job.source.reset();
-            const QString description = failure.description();
-            QMetaObject::invokeMethod(
-                this, [this, description] { emit failed(description); }, Qt::QueuedConnection);
+            failure = caught.description();
+            if (!job.awaited)
+                QMetaObject::invokeMethod(
+                    this, [this, failure] { emit failed(failure); }, Qt::QueuedConnection);
         }
         {
             std::lock_guard lock(m_mutex);
             m_busy = false;
+            if (job.awaited)
+                *job.awaited = {true, path, failure};
         }
         m_idle.notify_all();
     }

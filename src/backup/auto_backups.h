@@ -30,6 +30,10 @@ public:
 
     // A snapshot of the store as it is now. A failure is reported through failed().
     void snapshot(SnapshotReason reason);
+    // The same, written (after those asked for before it) by the time this returns: its path.
+    // For a change that is safe only once the state it replaces is kept. Throws StoreFailure
+    // when the snapshot cannot be made; failed() is not emitted then, the caller tells.
+    QString snapshotAndWait(SnapshotReason reason);
     // The first change of a day: a snapshot unless one was made today already, in any run.
     void snapshotFirstOfDay();
     // Until every snapshot asked for is written and the folder pruned.
@@ -44,12 +48,22 @@ signals:
     void failed(const QString& description);
 
 private:
+    // Where a caller waits for its snapshot: the file's path or why there is none.
+    struct Outcome
+    {
+        bool done = false;
+        QString path;
+        QString failure;
+    };
     struct Job
     {
         std::unique_ptr<SnapshotSource> source;
         SnapshotReason reason;
         QDateTime made;
+        std::shared_ptr<Outcome> awaited = {};
     };
+    // Queues the job; false, and nothing queued, when the store cannot be read.
+    bool enqueue(SnapshotReason reason, std::shared_ptr<Outcome> awaited);
     void work();
 
     QString m_storePath;

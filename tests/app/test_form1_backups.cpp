@@ -161,6 +161,34 @@ private slots:
         QVERIFY(s.prompts.messages().isEmpty());
     }
 
+    // A restore whose replaced state cannot be kept first could never be taken back.
+    void restore_withNoRoomToKeepThePresentState_isRefusedAndChangesNothing()
+    {
+        Form1Session s;
+        s.preset(QStringLiteral("1_Root_9"), QString(300000, u'x')); // more than the room left
+        s.startShown();
+        s.window->PushButton10->click();
+        s.prompts.yesNoAnswers = {true};
+        s.window->PushButton7->click();
+        s.window->autoBackups().waitUntilIdle();
+        const QStringList made = reasons();
+        {
+            FileSizeLimit limit(128 * 1024);
+            inBackupsWindow(s, [&](BackupsDialog& dialog) {
+                chooseSnapshot(dialog, QStringLiteral("delete-all"));
+                s.prompts.yesNoAnswers.push_back(true);
+                dialog.restoreButton->click();
+            });
+        }
+        QCOMPARE(s.prompts.messages().size(), 1);
+        QVERIFY2(s.prompts.messages()[0].contains(QStringLiteral("not restored")),
+                 qPrintable(s.prompts.messages()[0]));
+        QCOMPARE(reasons(), made);
+        QCOMPARE(Form1Session::column(s.window->ListView2, 0), kSamples);
+        s.closeAndReopen();
+        QCOMPARE(Form1Session::column(s.window->ListView2, 0), kSamples);
+    }
+
     void window_listsSnapshotsNewestFirst_previewsThem_damagedOnesCannotBeChosen()
     {
         Form1Session s;
