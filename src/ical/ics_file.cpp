@@ -4,7 +4,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
+#include <QUuid>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -18,6 +20,10 @@ namespace {
 const char* const kMarker = "X-KESTRUNE-FILE";
 const char* const kTreeCategory = "X-KESTRUNE-TREE";
 const char* const kTreeKey = "X-KESTRUNE-KEY";
+constexpr std::size_t kDeepestNesting = 32; // VCALENDAR, VTODO, VALARM and room to spare
+// The UIDs of VTODOs that have none are made from their text, so a file read twice gives its
+// tasks the same identities.
+const QUuid kMadeUidNamespace(QStringLiteral("a3c1f0e2-5b7d-4e19-8c2a-6d4f9b0e7a15"));
 
 QString utf8(const char* text)
 {
@@ -148,6 +154,7 @@ private:
     }
     void frame();
     const QByteArray& terminated(const Frame& f);
+    void giveUid(CalendarTask& task, const Frame& f);
     Ical::Component parseComponent(const QByteArray& text, int firstLine, const QByteArray& kind);
     void refuseIfBad(const QByteArray& text, int line);
     [[noreturn]] void refuse(const QByteArray& text, int firstLine, const QByteArray& kind,
@@ -169,8 +176,24 @@ private:
     std::map<std::string, Ical::TimeZone> m_zones;
     // The component being parsed, NUL-terminated for libical; one buffer for all of them.
     QByteArray m_buffer;
+    QHash<QUuid, int> m_uidlessSeen; // VTODOs without a UID, by their text
     CalendarFile m_file;
 };
+
+void Reader::giveUid(CalendarTask& task, const Frame& f)
+{
+    // Every UID-less VTODO of the same text is a task of its own: the count tells them apart.
+    const QByteArrayView text = m_bytes.sliced(f.begin, f.end - f.begin);
+    const QUuid ofText = QUuid::createUuidV5(kMadeUidNamespace, text.toByteArray());
+    const int seen = m_uidlessSeen[ofText]++;
+    task.uid = QUuid::createUuidV5(ofText, QByteArray::number(seen)).toString(QUuid::WithoutBraces);
+    // The copy kept of the VTODO carries the UID too, so it goes out under it.
+    if (!task.vtodo.isEmpty()) {
+        const qsizetype firstLineEnd = task.vtodo.indexOf('\n');
+        if (firstLineEnd >= 0)
+            task.vtodo.insert(firstLineEnd + 1, "UID:" + task.uid.toLatin1() + "\r\n");
+    }
+}
 
 const QByteArray& Reader::terminated(const Frame& f)
 {
@@ -215,6 +238,12 @@ void Reader::frame()
                 throw failure(line.number, QStringLiteral("BEGIN:VCALENDAR inside a calendar"));
             if (open.size() == 1)
                 componentBegin = line.begin;
+            // libical reads and frees nested components recursively: a file nested deep
+            // enough would overflow the stack. Tasks nest alarms and little more.
+            if (open.size() >= kDeepestNesting)
+                throw failure(
+                    line.number,
+                    QStringLiteral("components nested more than %1 deep").arg(kDeepestNesting));
             open.push_back({*begins, line.number});
         } else if (ends) {
             if (*ends != open.back().name) {
@@ -400,9 +429,21 @@ CalendarFile Reader::run()
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
         CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
+        for (const QString& field : task.fields) {
+            // A list keeps its fields apart by these texts: one inside a field would split it.
+            for (const QString& separator :
+                 {TaskListCodec::kFieldSeparator, TaskListCodec::kTaskSeparator}) {
+                if (field.contains(separator))
+                    throw failure(f.line, QStringLiteral("the task \"%1\" holds \"%2\", which "
+                                                         "Kestrune cannot keep in a task list")
+                                              .arg(task.fields.front().left(80), separator));
+            }
+        }
         // A VTODO that says no more than Kestrune writes is written again from the task alone.
         if (!m_file.writtenByKestrune || task.carriesMore)
             task.vtodo = m_bytes.sliced(f.begin, f.end - f.begin).toByteArray();
+        if (task.uid.isEmpty())
+            giveUid(task, f);
         m_file.tasks.append(std::move(task));
     }
     return std::move(m_file);

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -493,6 +494,18 @@ private slots:
             << "control character (0x1a)";
         QTest::newRow("not UTF-8")
             << calendarWith("BEGIN:VTODO\nUID:a\nSUMMARY:caf\xe9\nEND:VTODO\n") << 6 << "not UTF-8";
+        // Deep enough to overflow libical's recursion, had it been handed over.
+        QTest::newRow("components nested 100000 deep")
+            << calendarWith("BEGIN:VTODO\nUID:a\n" + QByteArray("BEGIN:X-N\n").repeated(100000) +
+                            QByteArray("END:X-N\n").repeated(100000) + "END:VTODO\n")
+            << 36 << "nested more than 32 deep";
+        QTest::newRow("a field separator in a summary")
+            << calendarWith(todo + "BEGIN:VTODO\nUID:b\nSUMMARY:AMy_Separatora12B\nEND:VTODO\n")
+            << 8 << "\"AMy_Separatora12B\" holds \"My_Separatora12\"";
+        QTest::newRow("a task separator in notes")
+            << calendarWith("BEGIN:VTODO\nUID:b\nSUMMARY:C\nDESCRIPTION:My_Separatora08\n"
+                            "END:VTODO\n")
+            << 4 << "holds \"My_Separatora08\"";
     }
     void badFile_isRefusedNamingTheLine()
     {
@@ -506,6 +519,23 @@ private slots:
         QVERIFY2(message.startsWith(QStringLiteral("bad.ics, line %1: ").arg(line)),
                  qPrintable(message));
         QVERIFY2(message.contains(says), qPrintable(message));
+    }
+
+    // Tasks of a file that gives no UIDs get the same ones each time the file is read, one
+    // each, and the copy kept of each carries it: a file imported twice is not doubled.
+    void vtodosWithoutUid_getTheSameUidsAtEveryReading()
+    {
+        const QByteArray same = "BEGIN:VTODO\nSUMMARY:same\nEND:VTODO\n";
+        const QByteArray bytes = calendarWith(same + same + "BEGIN:VTODO\nSUMMARY:x\nEND:VTODO\n");
+        const CalendarFile first = IcsFile::parse(bytes, QStringLiteral("a.ics"));
+        const CalendarFile again = IcsFile::parse(bytes, QStringLiteral("a.ics"));
+        QSet<QString> uids;
+        for (qsizetype i = 0; i < first.tasks.size(); ++i) {
+            QCOMPARE(again.tasks[i].uid, first.tasks[i].uid);
+            QCOMPARE(VTodoMapping::read(first.tasks[i].vtodo).uid, first.tasks[i].uid);
+            uids.insert(first.tasks[i].uid);
+        }
+        QCOMPARE(uids.size(), 3);
     }
 
     void tooBigFile_isRefusedBeforeReading()
