@@ -129,7 +129,7 @@ void toCalendar(SettingsStore& store, const QString& path, const ExportProgress&
             task.deleted = list.deleted;
             // A task from another program goes out under the UID that program gave it.
             const QByteArray copy = kept.isEmpty() ? QByteArray() : kept.value(task.uid);
-            if (!copy.isEmpty())
+            if (!copy.isEmpty() && VTodoMapping::hasUid(copy))
                 task.uid.clear();
             writer.add(task, copy);
             if (progress && ++done % ExportLayout::kProgressStep == 0)

@@ -53,6 +53,9 @@ namespace VTodoMapping {
 QByteArray write(const CalendarTask& task, QByteArrayView kept = {});
 // The task a VTODO text says. Throws Failure when libical refuses the text.
 CalendarTask read(QByteArrayView vtodo);
+// Whether the VTODO text gives itself a UID (a UID of its alarms does not count). A copy
+// without one goes out under the task's own.
+bool hasUid(QByteArrayView vtodo);
 
 } // namespace VTodoMapping
 

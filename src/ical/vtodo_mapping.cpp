@@ -887,6 +887,29 @@ QByteArray write(const CalendarTask& task, QByteArrayView kept)
     return QByteArray(text.get());
 }
 
+bool hasUid(QByteArrayView vtodo)
+{
+    int depth = 0;
+    for (qsizetype at = 0; at < vtodo.size();) {
+        qsizetype end = vtodo.indexOf('\n', at);
+        if (end < 0)
+            end = vtodo.size();
+        const QByteArrayView line = vtodo.sliced(at, end - at);
+        at = end + 1;
+        const auto startsWith = [&](const char* name) {
+            const auto length = qsizetype(std::strlen(name));
+            return line.size() >= length && qstrnicmp(line.data(), name, length) == 0;
+        };
+        if (startsWith("BEGIN:"))
+            ++depth;
+        else if (startsWith("END:"))
+            --depth;
+        else if (depth == 1 && (startsWith("UID:") || startsWith("UID;")))
+            return true;
+    }
+    return false;
+}
+
 CalendarTask read(QByteArrayView vtodo)
 {
     const Ical::Component component = parseVTodo(vtodo);

@@ -180,6 +180,29 @@ private slots:
         keepsAll(exportAll(other, QStringLiteral("again.ics")));
     }
 
+    // A file that gives its tasks no UIDs: read twice, it adds them once; they go out under
+    // UIDs of their own, by which the exported file finds them again.
+    void tasksWithoutUid_addedOnce_exportedUnderTheirUids()
+    {
+        Form1Session s;
+        s.preset(kTree, kFourCategories);
+        Form1& w = s.start();
+        const QByteArray noUid = "BEGIN:VTODO\r\nDTSTAMP:20261208T120000Z\r\nSUMMARY:Same\r\n"
+                                 "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:a\r\n"
+                                 "TRIGGER:-PT5M\r\nEND:VALARM\r\nEND:VTODO\r\n";
+        const QString path =
+            writeFile(m_files, QStringLiteral("nouid.ics"), calendar(noUid + noUid));
+        for (const char* counts :
+             {"2 added, 0 updated, 0 unchanged", "0 added, 0 updated, 2 unchanged"})
+            QCOMPARE(importFile(s, path), QStringLiteral("Imported from nouid.ics: %1, 0 skipped.")
+                                              .arg(QLatin1String(counts)));
+        exportAll(s, QStringLiteral("nouid-out.ics"));
+        QCOMPARE(importFile(s, m_files.filePath(QStringLiteral("nouid-out.ics"))),
+                 QStringLiteral("Imported from nouid-out.ics: 0 added, 0 updated, 2 unchanged, 0 "
+                                "skipped."));
+        QCOMPARE(w.ListView1->tasks()->rowCount(), 2);
+    }
+
     void knownUid_updatesTheTaskInItsOwnCategory()
     {
         Form1Session s;
