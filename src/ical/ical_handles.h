@@ -31,6 +31,7 @@
     X(icalcomponent_remove_property)                                                               \
     X(icalcomponent_set_uid)                                                                       \
     X(icalmemory_free_buffer)                                                                      \
+    X(icalmemory_new_buffer)                                                                       \
     X(icalparameter_get_tzid)                                                                      \
     X(icalparameter_get_xname)                                                                     \
     X(icalparameter_get_xvalue)                                                                    \
@@ -139,6 +140,7 @@ inline const Library& library()
 #define icalcomponent_remove_property (::Ical::library().icalcomponent_remove_property)
 #define icalcomponent_set_uid (::Ical::library().icalcomponent_set_uid)
 #define icalmemory_free_buffer (::Ical::library().icalmemory_free_buffer)
+#define icalmemory_new_buffer (::Ical::library().icalmemory_new_buffer)
 #define icalparameter_get_tzid (::Ical::library().icalparameter_get_tzid)
 #define icalparameter_get_xname (::Ical::library().icalparameter_get_xname)
 #define icalparameter_get_xvalue (::Ical::library().icalparameter_get_xvalue)

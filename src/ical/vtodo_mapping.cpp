@@ -869,13 +869,86 @@ const QString& DueTexts::operator()(const QDate& date)
     return *it;
 }
 
+namespace {
+
+// Whether libical read sub-components it will not print: another program's own X- components
+// and kinds it does not know (libical 3.0 reads both and leaves both out when printing).
+bool holdsUnprintable(icalcomponent* c)
+{
+    for (icalcomponent* sub = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); sub;
+         sub = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT)) {
+        const icalcomponent_kind kind = icalcomponent_isa(sub);
+        if (kind == ICAL_X_COMPONENT || kind == ICAL_NO_COMPONENT)
+            return true;
+    }
+    return false;
+}
+
+// Whether `line` (without its line break) is one of the lines of `text`.
+bool hasLine(QByteArrayView text, QByteArrayView line)
+{
+    for (qsizetype at = 0; (at = text.indexOf(line, at)) >= 0; at += line.size()) {
+        const qsizetype after = at + line.size();
+        if ((at == 0 || text[at - 1] == '\n') &&
+            (after == text.size() || text[after] == '\r' || text[after] == '\n'))
+            return true;
+    }
+    return false;
+}
+
+// `printed` with the sub-components of the VTODO `kept` that it lacks put back, as they were
+// written, before its end: what another program wrote survives every time the task goes out.
+Ical::Text withSubComponentsOf(Ical::Text printed, QByteArrayView kept)
+{
+    const QByteArrayView text(printed.get());
+    QByteArray missing;
+    int depth = 0;
+    qsizetype blockBegin = 0;
+    QByteArray begin;
+    for (qsizetype at = 0; at < kept.size();) {
+        qsizetype end = kept.indexOf('\n', at);
+        end = end < 0 ? kept.size() : end + 1;
+        const QByteArrayView line = kept.sliced(at, end - at);
+        if (line.size() > 6 && qstrnicmp(line.data(), "BEGIN:", 6) == 0 && ++depth == 2) {
+            blockBegin = at;
+            begin = line.trimmed().toByteArray().toUpper();
+        } else if (line.size() > 4 && qstrnicmp(line.data(), "END:", 4) == 0 && depth-- == 2 &&
+                   !hasLine(text, begin)) { // a kind libical printed is there already
+            missing.append(kept.sliced(blockBegin, end - blockBegin));
+            if (!missing.endsWith('\n'))
+                missing.append("\r\n");
+        }
+        at = end;
+    }
+    // Before END:VTODO, the printed text's last line.
+    qsizetype close = text.size() - 1;
+    while (close > 0 && text[close - 1] != '\n')
+        --close;
+    if (missing.isEmpty() || close <= 0)
+        return printed;
+    const auto size = std::size_t(text.size() + missing.size());
+    Ical::Text joined(static_cast<char*>(icalmemory_new_buffer(size + 1)));
+    char* out = std::copy(text.begin(), text.begin() + close, joined.get());
+    out = std::copy(missing.cbegin(), missing.cend(), out);
+    out = std::copy(text.begin() + close, text.end(), out);
+    *out = '\0';
+    return joined;
+}
+
+} // namespace
+
 Ical::Text print(const CalendarTask& task, QByteArrayView kept, PrintContext& context)
 {
     if (kept.isEmpty())
         return printComponent(build(task, context).get());
     const Ical::Component vtodo = parseVTodo(kept);
     patch(vtodo.get(), task, context);
-    return printComponent(vtodo.get());
+    Ical::Text printed = printComponent(vtodo.get());
+    const QByteArrayView trimmed = kept.trimmed();
+    if (holdsUnprintable(vtodo.get()) && trimmed.size() >= 11 &&
+        qstrnicmp(trimmed.data(), "BEGIN:VTODO", 11) == 0)
+        return withSubComponentsOf(std::move(printed), kept);
+    return printed;
 }
 
 } // namespace Internal

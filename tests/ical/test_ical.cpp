@@ -211,6 +211,11 @@ private slots:
         QTest::newRow("our raw texts") << vtodoWith("SUMMARY:a\nX-KESTRUNE-PRIORITY:Urgent\n"
                                                     "X-KESTRUNE-DUE:next%20week\n");
         QTest::newRow("sort order") << vtodoWith("X-APPLE-SORT-ORDER:-5\n");
+        QTest::newRow("components libical does not print")
+            << vtodoWith("SUMMARY:x\nBEGIN:X-FOO\nX-BAR:1\nBEGIN:X-IN\nX-A:2\nEND:X-IN\n"
+                         "END:X-FOO\nBEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:d\n"
+                         "TRIGGER:-PT5M\nEND:VALARM\nbegin:VLOCATION\nUID:l\nNAME:here\n"
+                         "end:VLOCATION\n");
         QTest::newRow("no UID, no summary") << QByteArray("BEGIN:VTODO\nSTATUS:IN-PROCESS\n"
                                                           "END:VTODO\n");
     }
@@ -219,6 +224,10 @@ private slots:
         QFETCH(QByteArray, vtodo);
         const QByteArray again = VTodoMapping::write(VTodoMapping::read(vtodo), vtodo);
         QCOMPARE(contentLines(again), contentLines(vtodo));
+        // Every component too: libical's printing above leaves out those it does not know.
+        for (const QByteArray& line : vtodo.split('\n'))
+            if (line.toUpper().startsWith("BEGIN:"))
+                QVERIFY2(again.contains(line), line.constData());
     }
 
     void changedField_changesOnlyItsProperty_data()
