@@ -10,6 +10,8 @@
 #include "task_editor_host.h"
 
 #include <QCursor>
+#include <QSet>
+#include <QUuid>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -107,6 +109,8 @@ public:
     void ListView_KeyDelete(TaskListView* list);
     // Ctrl+Z: puts back what the Delete key or the category removal took away last.
     void undoRemoval();
+    // The name of a category of the tree that holds a task with one of `uids`; empty if none.
+    QString categoryHoldingAnyOf(const QSet<QUuid>& uids) const;
 
     // The category commands.
     void PushButton2_Click();

@@ -5,8 +5,10 @@
 #include "removal_history.h"
 #include "task_list_view.h"
 #include "task_tabs.h"
+#include "task_uids.h"
 
 #include <QLabel>
+#include <QSet>
 
 namespace {
 
@@ -15,7 +17,42 @@ template <class... Handlers> struct Overloaded : Handlers...
     using Handlers::operator()...;
 };
 
+// The UIDs of the stored lists under `keys`.
+QSet<QUuid> storedUidsOf(const QHash<QString, QByteArray>& all, const QStringList& keys)
+{
+    QSet<QUuid> uids;
+    for (const QString& key : keys)
+        for (const QString& list : {key, TaskListCodec::deletedKey(key)})
+            for (const TaskUids::Stored& row : TaskUids::decode(all.value(list)))
+                uids.insert(row.uid);
+    return uids;
+}
+
 } // namespace
+
+QString Form1::categoryHoldingAnyOf(const QSet<QUuid>& uids) const
+{
+    if (uids.isEmpty())
+        return {};
+    // The category on screen as its lists stand, unsaved removals included; the others as
+    // stored.
+    const QString shown = shownCategoryKey();
+    for (const TaskListView* list : {ListView1, ListView2})
+        for (const TaskRow& row : list->tasks()->rows())
+            if (uids.contains(row.uid))
+                if (const QTreeWidgetItem* node = tvFolders->nodeByKey(shown))
+                    return node->text(0);
+    const QHash<QString, QByteArray> all = m_store.readAllListUids();
+    for (const QTreeWidgetItem* node : tvFolders->nodesInOrder()) {
+        const QString key = CategoryTree::keyOf(node);
+        if (key == shown)
+            continue;
+        for (const QUuid& uid : storedUidsOf(all, {key}))
+            if (uids.contains(uid))
+                return node->text(0);
+    }
+    return {};
+}
 
 void Form1::ListView_KeyDelete(TaskListView* list)
 {
@@ -37,7 +74,18 @@ void Form1::undoRemoval()
         return false;
     };
 
+    // A removed task that came back meanwhile (an import, a sync) is there already: a second
+    // copy would give one UID to two tasks. The removal is forgotten.
+    const auto alreadyBack = [this](const QString& text) {
+        Prompts::current().message(this, text, applicationTitle(), Prompts::Icon::None);
+        return true;
+    };
+
     const auto putRowBack = [&](const RemovalHistory::Row& removal) {
+        if (const QString in = categoryHoldingAnyOf({removal.row.uid}); !in.isEmpty())
+            return alreadyBack(QStringLiteral("The task \"%1\" is not put back: it is in \"%2\" "
+                                              "again.")
+                                   .arg(removal.row.fields[TaskCol], in));
         TaskListModel* tasks = removal.list->tasks();
         if (tasks->rowCount() >= TaskListCodec::kMaxTasks)
             return refuse(QStringLiteral("The task \"%1\" cannot be put back: its list already "
@@ -67,6 +115,14 @@ void Form1::undoRemoval()
                 return refuse(QStringLiteral("The category \"%1\" cannot be put back: its key "
                                              "%2 is in use by another category.")
                                   .arg(n.node.text, n.node.key));
+        QStringList keys;
+        for (const RemovalHistory::Branch::Node& n : removal.nodes)
+            keys.append(n.node.key);
+        if (const QString in = categoryHoldingAnyOf(storedUidsOf(m_store.readAllListUids(), keys));
+            !in.isEmpty())
+            return alreadyBack(QStringLiteral("The category \"%1\" is not put back: its tasks "
+                                              "are in \"%2\" again.")
+                                   .arg(root.text, in));
         QTreeWidgetItem* rootNode = nullptr;
         step(100, [&] {
             for (const RemovalHistory::Branch::Node& n : removal.nodes) {

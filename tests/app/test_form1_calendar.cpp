@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 namespace {
@@ -201,6 +202,38 @@ private slots:
                  QStringLiteral("Imported from nouid-out.ics: 0 added, 0 updated, 2 unchanged, 0 "
                                 "skipped."));
         QCOMPARE(w.ListView1->tasks()->rowCount(), 2);
+    }
+
+    // What an import brought back is not put back a second time by Ctrl+Z: one UID, one task.
+    void removalBroughtBackByAnImport_isNotPutBackAgain_data()
+    {
+        QTest::addColumn<bool>("category");
+        QTest::newRow("a task, by the Delete key") << false;
+        QTest::newRow("a category") << true;
+    }
+    void removalBroughtBackByAnImport_isNotPutBackAgain()
+    {
+        QFETCH(bool, category);
+        Form1Session s;
+        presetTasks(s);
+        Form1& w = s.start();
+        const QString path = exportAll(s, QStringLiteral("back.ics"));
+        if (category) {
+            s.clickNode(QStringLiteral("Work"));
+            w.PushButton4->click();
+        } else {
+            w.ListView1->selectRow(1);
+            w.ListView_KeyDelete(w.ListView1);
+        }
+        importFile(s, path);
+        const QStringList tree = s.nodeTexts();
+        const QList<QUuid> shown = uidsOn(w.ListView1);
+        s.prompts.clear();
+        w.undoRemoval();
+        QVERIFY2(s.prompts.messages().value(0).contains(QStringLiteral("is not put back")),
+                 qPrintable(s.prompts.messages().value(0)));
+        QCOMPARE(s.nodeTexts(), tree);
+        QCOMPARE(uidsOn(w.ListView1), shown);
     }
 
     void knownUid_updatesTheTaskInItsOwnCategory()
