@@ -8,15 +8,19 @@
 #include "task_list_view.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -115,7 +119,6 @@ BackupsDialog::BackupsDialog(BackupsHost& host, QWidget* parent) : QDialog(paren
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    resize(980, 620);
 
     connect(snapshotList, &QTreeWidget::itemSelectionChanged, this, &BackupsDialog::snapshotChosen);
     connect(previewTree, &QTreeWidget::itemSelectionChanged, this,
@@ -129,6 +132,18 @@ BackupsDialog::BackupsDialog(BackupsHost& host, QWidget* parent) : QDialog(paren
     listRemoved();
     updateButtons();
     startChecks();
+
+    // Every column of the backups in sight, the preview taking what is left; the window grows
+    // beyond its usual 980 pixels for that where the screen has room.
+    const int listWidth = snapshotList->header()->length() + 2 * snapshotList->frameWidth() +
+                          snapshotList->verticalScrollBar()->sizeHint().width();
+    constexpr int kPreviewWidth = 360;
+    int width = listWidth + kPreviewWidth + 40;
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        width = std::min(width, screen->availableGeometry().width());
+    width = std::max(width, 980);
+    resize(width, 620);
+    split->setSizes({listWidth, std::max(kPreviewWidth, width - listWidth)});
 }
 
 BackupsDialog::~BackupsDialog()

@@ -9,8 +9,10 @@
 #include "test_main.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <functional>
 #include <unistd.h>
@@ -223,6 +225,10 @@ private slots:
                 QTRY_VERIFY(dialog.checksDone());
                 QCOMPARE(list->topLevelItem(3)->text(2), QStringLiteral("Damaged"));
                 QCOMPARE(list->topLevelItem(3)->flags(), Qt::NoItemFlags);
+                // Every column in sight at the window's first size.
+                dialog.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+                QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
 
                 chooseSnapshot(dialog, QStringLiteral("delete-all"));
                 QCOMPARE(findItem(dialog.previewTree, QStringLiteral("Work"))->isSelected(), true);
