@@ -144,12 +144,15 @@ BadByte firstBadByte(QByteArrayView bytes)
     qsizetype i = 0;
     while (i < size) {
         // Printable ASCII, the bulk of any calendar, eight bytes at a time: no byte with its
-        // high bit set, and none below 0x20 (the classic test for a byte under a bound).
+        // high bit set, none below 0x20 (the classic test for a byte under a bound) and no DEL
+        // (a zero byte once every byte is XORed with 0x7F).
         while (i + 8 <= size) {
             quint64 word;
             std::memcpy(&word, s + i, 8);
             constexpr quint64 kHigh = 0x8080808080808080ULL;
-            if ((word & kHigh) || ((word - 0x2020202020202020ULL) & ~word & kHigh))
+            const quint64 del = word ^ 0x7F7F7F7F7F7F7F7FULL;
+            if ((word & kHigh) || ((word - 0x2020202020202020ULL) & ~word & kHigh) ||
+                ((del - 0x0101010101010101ULL) & ~del & kHigh))
                 break;
             i += 8;
         }

@@ -489,6 +489,10 @@ private slots:
         QTest::newRow("carriage return inside a line")
             << calendarWith("BEGIN:VTODO\r\nUID:a\r\nX-APPLE-SORT-ORDER:3\r1\r\nEND:VTODO\n") << 6
             << "carriage return";
+        QTest::newRow("DELs among printable bytes")
+            << calendarWith("BEGIN:VTODO\nUID:a\nSTATUS:COMP\x7f\x7f\x7f\x7f\x7f\x7f\x7f\x7f"
+                            "\x7f\x7fLETED\nEND:VTODO\n")
+            << 6 << "control character (0x7f)";
         QTest::newRow("control character in a value")
             << calendarWith("BEGIN:VTODO\nUID:a\nX-OTHER:\b\nEND:VTODO\n") << 6
             << "control character (0x08)";
