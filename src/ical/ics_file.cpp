@@ -429,8 +429,14 @@ CalendarFile Reader::run()
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
         CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
+        // A list keeps its fields apart by these texts: one inside a field would split it. They
+        // differ in their last two characters only, so one search over the few fields long
+        // enough finds either.
+        const QStringView common = QStringView(TaskListCodec::kFieldSeparator).chopped(2);
+        Q_ASSERT(TaskListCodec::kTaskSeparator.startsWith(common));
         for (const QString& field : task.fields) {
-            // A list keeps its fields apart by these texts: one inside a field would split it.
+            if (field.size() < TaskListCodec::kFieldSeparator.size() || !field.contains(common))
+                continue;
             for (const QString& separator :
                  {TaskListCodec::kFieldSeparator, TaskListCodec::kTaskSeparator}) {
                 if (field.contains(separator))
