@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QVariantMap>
 
@@ -35,9 +36,18 @@ ReminderNotifier::ReminderNotifier(QObject* parent) : QObject(parent)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        m_server = Server::Absent;
+        m_server = Server::NoBus;
         return;
     }
+    // Another server, or the same one started again, knows nothing of the ids the last one
+    // gave: a click on one of its notifications must not be taken for one on ours.
+    auto* watcher =
+        new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+        m_up.clear();
+        if (m_server != Server::Asking)
+            m_server = Server::Unknown;
+    });
     bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                 SLOT(onNotificationClosed(uint, uint)));
     bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
@@ -51,9 +61,10 @@ void ReminderNotifier::show(const ReminderText& text, const QList<QUuid>& tasks,
     case Server::Present:
         notify(notice);
         return;
-    case Server::Absent:
+    case Server::NoBus:
         fallBack(notice);
         return;
+    case Server::Absent:
     case Server::Unknown:
         m_waiting.append(notice);
         ask();
@@ -66,8 +77,8 @@ void ReminderNotifier::show(const ReminderText& text, const QList<QUuid>& tasks,
 
 void ReminderNotifier::ask()
 {
-    // Asked once: which server there is does not change while the session lasts, and one that
-    // comes later is still found by the next Notify going to its name.
+    // Asked once while it answers; where none did (not yet started, or too slow to answer),
+    // asked again at the next reminder.
     m_server = Server::Asking;
     auto* watcher =
         new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(
@@ -86,8 +97,12 @@ void ReminderNotifier::onCapabilities(QDBusPendingCallWatcher* watcher)
         m_actions = capabilities.contains(QStringLiteral("actions"));
         m_markup = capabilities.contains(QStringLiteral("body-markup"));
     }
-    for (const Pending& notice : std::exchange(m_waiting, {}))
-        show(notice.text, notice.tasks, notice.markDone);
+    for (const Pending& notice : std::exchange(m_waiting, {})) {
+        if (m_server == Server::Present)
+            notify(notice);
+        else
+            fallBack(notice);
+    }
 }
 
 void ReminderNotifier::notify(const Pending& notice)

@@ -65,7 +65,8 @@ private:
         Unknown,
         Asking,
         Present,
-        Absent,
+        Absent, // asked again at the next reminder: a server may start after the program
+        NoBus,
     };
     Server m_server = Server::Unknown;
     bool m_actions = false;

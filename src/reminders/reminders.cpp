@@ -91,7 +91,7 @@ void Reminders::look()
     if (!m_settings.enabled) {
         m_due.clear();
         m_knownDue.clear();
-        m_knownDueValid = false;
+        m_knownDueDay = {};
         m_clock.wakeAt(ReminderSchedule::nextReminderTime(now, m_settings.time));
         return;
     }
@@ -101,9 +101,11 @@ void Reminders::look()
     } catch (const Failure& failure) {
         qWarning("%s", qPrintable(failure.description()));
     }
-    // Made due by a saving command: what was not due at the last look on the same day.
+    // Made due by a saving command: what was not due at the last look on the same day. A
+    // task due today after midnight was made due by the date, not the save: it waits for the
+    // reminder time.
     QSet<QUuid> atOnce;
-    if (saved && m_knownDueValid) {
+    if (saved && m_knownDueDay == now.date()) {
         for (const DueTask& task : std::as_const(due))
             if (!m_knownDue.contains(task.uid))
                 atOnce.insert(task.uid);
@@ -111,7 +113,7 @@ void Reminders::look()
     m_knownDue.clear();
     for (const DueTask& task : std::as_const(due))
         m_knownDue.insert(task.uid);
-    m_knownDueValid = true;
+    m_knownDueDay = now.date();
     const ReminderSchedule::Plan plan =
         ReminderSchedule::plan(due, m_marks, now, m_settings.time, m_startDay, atOnce);
     m_due = std::move(due);

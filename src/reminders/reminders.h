@@ -58,6 +58,6 @@ private:
     // What the last look found due; a task not among them that a save made due is reminded at
     // once. Not known before the first look, nor while reminders are off.
     QSet<QUuid> m_knownDue;
-    bool m_knownDueValid = false;
+    QDate m_knownDueDay;
     QHash<QUuid, SettingsStore::ReminderMark> m_marks;
 };

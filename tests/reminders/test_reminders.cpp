@@ -115,6 +115,41 @@ const QStringList kAllActions{QStringLiteral("default"),  QStringLiteral("Show")
                               QStringLiteral("done"),     QStringLiteral("Mark Done"),
                               QStringLiteral("tomorrow"), QStringLiteral("Tomorrow")};
 
+// A notification server of the least kind, on a connection of its own, registered when made.
+class LateServer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    LateServer()
+    {
+        m_bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                             QDBusConnection::ExportAllSlots);
+        m_bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    ~LateServer() override { QDBusConnection::disconnectFromBus(m_bus.name()); }
+    bool registered() const
+    {
+        return m_bus.interface()->isServiceRegistered(
+            QStringLiteral("org.freedesktop.Notifications"));
+    }
+    QStringList summaries;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&,
+                const QStringList&, const QVariantMap&, int)
+    {
+        summaries.append(summary);
+        return uint(summaries.size());
+    }
+
+private:
+    QDBusConnection m_bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("late-server"));
+};
+
 } // namespace
 
 class TestReminders : public QObject
@@ -219,6 +254,8 @@ private slots:
 
         // Past midnight, and a clock set by hand: nothing before the new day's reminder time.
         desk.clock.pass(QDateTime(kToday.addDays(1), QTime(0, 1)));
+        // Nor after a save: what the new day made due was not made due by the save.
+        desk.store.write(kWork, desk.store.read(kWork, QString()));
         desk.clock.jump(QDateTime(kToday.addDays(1), QTime(0, 30)));
         QTest::qWait(200);
         QCOMPARE(m_panel.notifications().size(), 3);
@@ -333,6 +370,25 @@ private slots:
         QTRY_COMPARE(m_panel.summaries(), QStringList{QStringLiteral("Overdue")});
         QTest::qWait(300);
         QCOMPARE(m_panel.notifications().size(), 1);
+    }
+
+    // A notification server that starts after the program (a session still starting) is
+    // found by the next reminder.
+    void serverStartedLater_takesTheNextReminder()
+    {
+        if (m_panel.present())
+            QSKIP("needs a session without a notification server");
+        Desk desk;
+        desk.host.trayIcon = false;
+        desk.start(QTime(8, 0));
+        QTest::qWait(300);
+        LateServer server;
+        QVERIFY(server.registered());
+        desk.store.write(kReports, list({task(QStringLiteral("Quarterly figures"), day(0)),
+                                         task(QStringLiteral("Sign contract"), day(0))}));
+        // With the overdue task that nothing showed at the start.
+        QTRY_COMPARE(server.summaries,
+                     (QStringList{QStringLiteral("Overdue"), QStringLiteral("Due today")}));
     }
 
     void noServer_theTrayBalloon_orNothingAndNothingFails()
