@@ -32,6 +32,7 @@ const QString kTree = QStringLiteral("tree");
 const QString kDelete = QStringLiteral("delete:");
 const QString kIgnore = QStringLiteral("ignore:");
 const QString kLocalOnly = QStringLiteral("localOnly:");
+const QString kRemoteKey = QStringLiteral("remoteKey:");
 
 void append(SettingsStore::Changes& to, const SettingsStore::Changes& more)
 {
@@ -231,6 +232,9 @@ void SyncController::categoryRemoved(const QString& categoryKey, bool deleteTher
         changes.syncCalendarsGone.push_back(categoryKey);
         changes.syncAccount.emplace_back((deleteThere ? kDelete : kIgnore) + c.href,
                                          QStringLiteral("1"));
+        // Should the category come back, its calendar carries the key it did, so that the
+        // homes still linked to the one before find it.
+        changes.syncAccount.emplace_back(kRemoteKey + categoryKey, c.remoteKey);
     }
     // Its tasks go up again when the category comes back.
     for (const SettingsStore::SyncTask& row : m_store.readSyncTasks(categoryKey))
@@ -265,6 +269,8 @@ void SyncController::start(bool changedOnly)
                 input.calendarsIgnored.append(entry.key().mid(kIgnore.size()));
             else if (entry.key().startsWith(kLocalOnly))
                 input.localOnly.insert(entry.key().mid(kLocalOnly.size()));
+            else if (entry.key().startsWith(kRemoteKey))
+                input.remoteKeys.insert(entry.key().mid(kRemoteKey.size()), entry.value());
         }
         input.calendars = m_store.readSyncCalendars();
         input.tree = m_host.syncCategories();
@@ -603,7 +609,9 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
             c.localDigest = *digest;
             slice.syncCalendars.push_back(std::move(c));
         }
-        if (run->made.isEmpty() && !run->asked)
+        // The categories the server brought count as synced where they are: the next sync puts
+        // them in the order the server gives, as it does every category not moved here.
+        if (!run->asked)
             slice.syncAccount.emplace_back(
                 kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
         m_store.apply(slice);

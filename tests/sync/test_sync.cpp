@@ -185,6 +185,38 @@ private slots:
         QCOMPARE(second->tasks(QStringLiteral("Home")), first->tasks(QStringLiteral("Home")));
     }
 
+    // Both homes give their new category the same key: each subcategory stays under its own
+    // parent, and every home ends with the same tree, stored so.
+    void categoriesAddedOnTwoHomesAtOnce_endAsOneTree()
+    {
+        Home first(*m_server, kTree, kLists);
+        Home second(*m_server, kTree);
+        QVERIFY(first.syncNow());
+        QVERIFY(second.syncNow());
+        first.window->addCategory(QString(), QStringLiteral("Projects"));
+        first.window->storeTree();
+        QVERIFY(first.syncNow());
+        const QString errands = second.window->addCategory(QString(), QStringLiteral("Errands"));
+        second.window->addCategory(errands, QStringLiteral("ErrSub"));
+        second.window->storeTree();
+        QCOMPARE(errands, first.keyOf(QStringLiteral("Projects")));
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(second.syncNow());
+            QVERIFY(first.syncNow());
+        }
+        QVERIFY(first.tree().contains(QStringLiteral("Errands/ErrSub")));
+        QVERIFY(!first.tree().contains(QStringLiteral("Projects/ErrSub")));
+        QCOMPARE(first.tree(), second.tree());
+        for (Home* home : {&first, &second}) {
+            const QStringList shown = home->tree();
+            home->window.reset();
+            home->open(*m_server);
+            QCOMPARE(home->tree(), shown);
+            QVERIFY(home->syncNow());
+        }
+        QCOMPARE(first.tree(), second.tree());
+    }
+
     void aCalendarRenamedThere_renamesItsCategory_andStaysSo()
     {
         Home home(*m_server, kTree, kLists);
@@ -354,6 +386,45 @@ private slots:
         QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList{"Sweep"});
         QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Home")),
                  1);
+    }
+
+    // The home that did not make the category makes its calendar again; the other finds that
+    // calendar instead of asking, and no task ends in two calendars.
+    void aCalendarMadeAgainByOneHome_isFoundByTheOther_notMadeTwice_data()
+    {
+        QTest::addColumn<bool>("byUndo");
+        QTest::newRow("gone there, made again") << false;
+        QTest::newRow("deleted with its category, Ctrl+Z") << true;
+    }
+    void aCalendarMadeAgainByOneHome_isFoundByTheOther_notMadeTwice()
+    {
+        QFETCH(bool, byUndo);
+        auto [first, second] = twoHomes();
+        const QString home = QStringLiteral("Home");
+        m_prompts.yesNoAnswers = {true};
+        if (byUndo) {
+            second->show(home);
+            second->window->PushButton4_Click();
+            QVERIFY(second->syncNow());
+            second->window->undoRemoval();
+        } else {
+            foreign(*m_server, {"delete-calendar", "Home"});
+        }
+        QVERIFY(second->syncNow());
+        QVERIFY(second->syncNow());
+        const qsizetype asked = m_prompts.shown.size();
+        QVERIFY(first->syncNow());
+        QVERIFY(first->syncNow());
+        QCOMPARE(m_prompts.shown.size(), asked);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(home), 1);
+        QCOMPARE(foreignSummaries(*m_server, home), QStringList{"Sweep"});
+        QCOMPARE(first->tree(), second->tree());
+        QCOMPARE(first->texts(home), QStringList{"Sweep"});
+        QCOMPARE(first->texts(home, true), QStringList{"Old chore"});
+        first->edit(home, QStringLiteral("Sweep"), NotesCol, QStringLiteral("hall"));
+        QVERIFY(first->syncNow());
+        QVERIFY(second->syncNow());
+        QCOMPARE(second->tasks(home), first->tasks(home));
     }
 
     void changesForTheListsOnScreen_waitWhileTheyHoldAnUnsavedChange()
