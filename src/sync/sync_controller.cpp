@@ -79,6 +79,7 @@ struct SyncController::Run
     // The digest of a category's lists right after a slice of it was applied.
     QHash<QString, quint64> applied;
     bool asked = false; // some question was asked
+    int movedToDeleted = 0;
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
     // Then the categories taken as settled, a digest a turn.
@@ -148,6 +149,8 @@ bool SyncController::isSetUp() const
 void SyncController::syncNow()
 {
     m_soon.stop();
+    if (!isRunning())
+        m_carried.reset(); // a sync of its own, not the one due after the last
     request(false);
 }
 
@@ -289,6 +292,7 @@ void SyncController::start(bool changedOnly)
             run->unread.append(c.key); // until its digest says it is as synced
         }
     } catch (const Failure& failure) {
+        m_carried.reset();
         setStatus(QStringLiteral("Sync could not start: %1").arg(failure.description()));
         return;
     }
@@ -522,6 +526,9 @@ void SyncController::finish(const std::shared_ptr<Run>& run)
         run->rest.assign(std::make_move_iterator(rest), std::make_move_iterator(rows.end()));
         rows.erase(rest, rows.end());
         run->asked = !batch.questions.isEmpty();
+        run->movedToDeleted =
+            int(std::count_if(batch.tasks.cbegin(), batch.tasks.cend(),
+                              [](const auto& change) { return change.deletedThere; }));
         run->slices.emplace(std::move(batch), m_tasksPerSlice);
     } catch (const Failure& failure) {
         done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
@@ -620,27 +627,45 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
                       .arg(run->when, failure.description()));
         return;
     }
-    QString text = QStringLiteral("Last synced at %1").arg(run->when);
-    QStringList did;
-    if (outcome.uploaded)
-        did.append(counted(outcome.uploaded, "task sent", "tasks sent"));
-    if (outcome.downloaded)
-        did.append(counted(outcome.downloaded, "task received", "tasks received"));
-    if (outcome.removedThere)
-        did.append(counted(outcome.removedThere, "task deleted on the server",
-                           "tasks deleted on the server"));
-    text += did.isEmpty()
-                ? QStringLiteral(": nothing to do.")
-                : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
-    if (outcome.conflicts)
-        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
-                               "this one's in Deleted Tasks.")
-                    .arg(counted(outcome.conflicts, "task was", "tasks were"));
-    if (!outcome.problems.isEmpty())
-        text += QLatin1Char(' ') + outcome.problems.join(QLatin1Char(' '));
+    Tally tally = std::exchange(m_carried, std::nullopt).value_or(Tally());
+    tally.uploaded += outcome.uploaded;
+    tally.downloaded += outcome.downloaded;
+    tally.removedThere += outcome.removedThere;
+    tally.movedToDeleted += run->movedToDeleted;
+    tally.conflicts += outcome.conflicts;
+    tally.problems += outcome.problems;
+    tally.problems.removeDuplicates();
     if (outcome.retrySoon || run->asked || !run->made.isEmpty())
         m_again = true;
-    done(run, text);
+    if (m_again)
+        m_carried = tally;
+    done(run, QStringLiteral("Last synced at %1").arg(run->when) + statusOf(tally));
+}
+
+QString SyncController::statusOf(const Tally& tally)
+{
+    QStringList did;
+    if (tally.uploaded)
+        did.append(counted(tally.uploaded, "task sent", "tasks sent"));
+    if (tally.downloaded)
+        did.append(counted(tally.downloaded, "task received", "tasks received"));
+    if (tally.removedThere)
+        did.append(counted(tally.removedThere, "task deleted on the server",
+                           "tasks deleted on the server"));
+    if (tally.movedToDeleted)
+        did.append(counted(tally.movedToDeleted,
+                           "task deleted on another device moved to Deleted Tasks",
+                           "tasks deleted on another device moved to Deleted Tasks"));
+    QString text = did.isEmpty()
+                       ? QStringLiteral(": nothing to do.")
+                       : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (tally.conflicts)
+        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
+                               "this one's in Deleted Tasks.")
+                    .arg(counted(tally.conflicts, "task was", "tasks were"));
+    if (!tally.problems.isEmpty())
+        text += QLatin1Char(' ') + tally.problems.join(QLatin1Char(' '));
+    return text;
 }
 
 void SyncController::done(const std::shared_ptr<Run>& run, const QString& status)
@@ -651,12 +676,15 @@ void SyncController::done(const std::shared_ptr<Run>& run, const QString& status
     emit finished();
     if (std::exchange(m_again, false))
         syncSoon();
+    else
+        m_carried.reset();
 }
 
 void SyncController::stop(int waitMs)
 {
     m_soon.stop();
     m_interval.stop();
+    m_carried.reset();
     if (!m_run)
         return;
     std::shared_ptr<Run> run = std::exchange(m_run, nullptr);

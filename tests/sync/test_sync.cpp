@@ -157,13 +157,17 @@ private slots:
         }
         QVERIFY(here.syncNow());
         QVERIFY(there.syncNow());
+        const QString status = there.sync().statusText();
         QCOMPARE(there.tasks(work), here.tasks(work));
         const QStringList onServer = foreignSummaries(*m_server, work);
         QCOMPARE(onServer, here.texts(work));
         if (change == u"delete" || change == u"delete key") {
-            // Deleted there moves to the deleted list here: it never vanishes.
+            // Deleted there moves to the deleted list here: it never vanishes, and it is said.
             QCOMPARE(there.texts(work, true), QStringList{"File taxes"});
             QVERIFY(!there.uidOf(work, QStringLiteral("File taxes"), true).isNull());
+            QVERIFY2(status.contains(
+                         QStringLiteral("1 task deleted on another device moved to Deleted Tasks")),
+                     qPrintable(status));
         }
         // A sync with nothing to do changes nothing.
         QVERIFY(there.syncNow());
@@ -179,7 +183,10 @@ private slots:
         first->edit(QStringLiteral("Home"), QStringLiteral("Sweep"), NotesCol,
                     QStringLiteral("hall"));
         QVERIFY(first->syncNow());
-        QVERIFY(second->syncNow());
+        // The sync that made the category runs one more; the status tells what both did.
+        QVERIFY(second->syncUntilSettled());
+        QVERIFY2(second->sync().statusText().endsWith(QStringLiteral(": 1 task received.")),
+                 qPrintable(second->sync().statusText()));
         QCOMPARE(second->tree(), first->tree());
         QVERIFY(second->tree().contains(QStringLiteral("Home/Trips")));
         QCOMPARE(second->tasks(QStringLiteral("Home")), first->tasks(QStringLiteral("Home")));
