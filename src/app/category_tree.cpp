@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 constexpr int kKeyRole = Qt::UserRole;
@@ -76,6 +77,49 @@ QList<QTreeWidgetItem*> CategoryTree::branchInOrder(QTreeWidgetItem* node) const
         if (inBranch.contains(item))
             branch.append(item);
     return branch;
+}
+
+void CategoryTree::moveAmongSiblings(QTreeWidgetItem* node, int index)
+{
+    QTreeWidgetItem* parent = node->parent();
+    const int count = parent ? parent->childCount() : topLevelItemCount();
+    const int at = parent ? parent->indexOfChild(node) : indexOfTopLevelItem(node);
+    index = std::clamp(index, 0, count - 1);
+    if (at == index)
+        return;
+    const QList<QTreeWidgetItem*> branch = branchInOrder(node);
+    QSet<QTreeWidgetItem*> expanded;
+    for (QTreeWidgetItem* item : branch)
+        if (item->isExpanded())
+            expanded.insert(item);
+    QTreeWidgetItem* current = currentItem();
+    m_selecting = true;
+    if (parent) {
+        parent->takeChild(at);
+        parent->insertChild(index, node);
+    } else {
+        takeTopLevelItem(at);
+        insertTopLevelItem(index, node);
+    }
+    for (QTreeWidgetItem* item : branch)
+        item->setExpanded(expanded.contains(item));
+    setCurrentItem(current);
+    m_selecting = false;
+
+    // Siblings keep their order on screen in the node order: the branch goes right before the
+    // next sibling, or after everything under the parent when it is the last.
+    for (QTreeWidgetItem* item : branch)
+        m_order.removeOne(item);
+    QTreeWidgetItem* next = parent ? parent->child(index + 1) : topLevelItem(index + 1);
+    qsizetype to = m_order.size();
+    if (next) {
+        to = m_order.indexOf(next);
+    } else if (parent) {
+        const QList<QTreeWidgetItem*> under = branchInOrder(parent);
+        to = m_order.indexOf(under.last()) + 1;
+    }
+    for (qsizetype i = 0; i < branch.size(); ++i)
+        m_order.insert(to + i, branch[i]);
 }
 
 void CategoryTree::removeNode(QTreeWidgetItem* node)

@@ -18,6 +18,9 @@ public:
     QTreeWidgetItem* addNode(const QString& parentKey, const QString& key, const QString& text);
     // The node and every node below it, in node order.
     QList<QTreeWidgetItem*> branchInOrder(QTreeWidgetItem* node) const;
+    // Moves a node with its branch to `index` among its siblings, keeping the node order such
+    // that the stored tree, read again, gives the same order on screen.
+    void moveAmongSiblings(QTreeWidgetItem* node, int index);
     // Removes a node with its whole branch.
     void removeNode(QTreeWidgetItem* node);
     void clearNodes();

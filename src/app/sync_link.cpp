@@ -135,9 +135,26 @@ QHash<QString, QString> SyncLink::applySyncBatch(SyncBatch& batch)
             if (name.key() == m_window.shownCategoryKey())
                 m_window.Label1->setText(QStringLiteral("Task(s) for [") + *name + u']');
         }
+    bool moved = false;
+    for (auto order = batch.siblingOrder.cbegin(); order != batch.siblingOrder.cend(); ++order) {
+        const QString parent = made.value(order.key(), order.key());
+        int index = 0;
+        for (const QString& key : *order) {
+            QTreeWidgetItem* node = m_window.tvFolders->nodeByKey(made.value(key, key));
+            if (!node || CategoryTree::parentKeyOf(node) != parent)
+                continue;
+            const QTreeWidgetItem* at = node->parent() ? node->parent()->child(index)
+                                                       : m_window.tvFolders->topLevelItem(index);
+            if (at != node) {
+                m_window.tvFolders->moveAmongSiblings(node, index);
+                moved = true;
+            }
+            ++index;
+        }
+    }
     // Stored with the calendars they belong to: a sync cut off here must not leave a category
     // the next one takes for one made here, with a calendar of its own to make.
-    if (!made.isEmpty() || !batch.renamed.isEmpty())
+    if (!made.isEmpty() || !batch.renamed.isEmpty() || moved)
         m_window.updateCategoryInto(batch.state);
     if (!made.isEmpty())
         SyncRun::renameCategories(batch, made);

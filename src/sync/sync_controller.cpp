@@ -32,6 +32,7 @@ const QString kTree = QStringLiteral("tree");
 const QString kDelete = QStringLiteral("delete:");
 const QString kIgnore = QStringLiteral("ignore:");
 const QString kLocalOnly = QStringLiteral("localOnly:");
+const QString kRemoteKey = QStringLiteral("remoteKey:");
 
 void append(SettingsStore::Changes& to, const SettingsStore::Changes& more)
 {
@@ -78,6 +79,7 @@ struct SyncController::Run
     // The digest of a category's lists right after a slice of it was applied.
     QHash<QString, quint64> applied;
     bool asked = false; // some question was asked
+    int movedToDeleted = 0;
     std::vector<SettingsStore::SyncTask> rest;
     std::size_t stored = 0;
     // Then the categories taken as settled, a digest a turn.
@@ -147,6 +149,8 @@ bool SyncController::isSetUp() const
 void SyncController::syncNow()
 {
     m_soon.stop();
+    if (!isRunning())
+        m_carried.reset(); // a sync of its own, not the one due after the last
     request(false);
 }
 
@@ -231,6 +235,9 @@ void SyncController::categoryRemoved(const QString& categoryKey, bool deleteTher
         changes.syncCalendarsGone.push_back(categoryKey);
         changes.syncAccount.emplace_back((deleteThere ? kDelete : kIgnore) + c.href,
                                          QStringLiteral("1"));
+        // Should the category come back, its calendar carries the key it did, so that the
+        // homes still linked to the one before find it.
+        changes.syncAccount.emplace_back(kRemoteKey + categoryKey, c.remoteKey);
     }
     // Its tasks go up again when the category comes back.
     for (const SettingsStore::SyncTask& row : m_store.readSyncTasks(categoryKey))
@@ -265,6 +272,8 @@ void SyncController::start(bool changedOnly)
                 input.calendarsIgnored.append(entry.key().mid(kIgnore.size()));
             else if (entry.key().startsWith(kLocalOnly))
                 input.localOnly.insert(entry.key().mid(kLocalOnly.size()));
+            else if (entry.key().startsWith(kRemoteKey))
+                input.remoteKeys.insert(entry.key().mid(kRemoteKey.size()), entry.value());
         }
         input.calendars = m_store.readSyncCalendars();
         input.tree = m_host.syncCategories();
@@ -283,6 +292,7 @@ void SyncController::start(bool changedOnly)
             run->unread.append(c.key); // until its digest says it is as synced
         }
     } catch (const Failure& failure) {
+        m_carried.reset();
         setStatus(QStringLiteral("Sync could not start: %1").arg(failure.description()));
         return;
     }
@@ -516,6 +526,9 @@ void SyncController::finish(const std::shared_ptr<Run>& run)
         run->rest.assign(std::make_move_iterator(rest), std::make_move_iterator(rows.end()));
         rows.erase(rest, rows.end());
         run->asked = !batch.questions.isEmpty();
+        run->movedToDeleted =
+            int(std::count_if(batch.tasks.cbegin(), batch.tasks.cend(),
+                              [](const auto& change) { return change.deletedThere; }));
         run->slices.emplace(std::move(batch), m_tasksPerSlice);
     } catch (const Failure& failure) {
         done(run, QStringLiteral("The last sync, at %1, could not store what it brought: %2")
@@ -603,7 +616,9 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
             c.localDigest = *digest;
             slice.syncCalendars.push_back(std::move(c));
         }
-        if (run->made.isEmpty() && !run->asked)
+        // The categories the server brought count as synced where they are: the next sync puts
+        // them in the order the server gives, as it does every category not moved here.
+        if (!run->asked)
             slice.syncAccount.emplace_back(
                 kTree, QString::number(SyncDigests::ofTree(m_host.syncCategories())));
         m_store.apply(slice);
@@ -612,27 +627,45 @@ void SyncController::storeSlice(const std::shared_ptr<Run>& run)
                       .arg(run->when, failure.description()));
         return;
     }
-    QString text = QStringLiteral("Last synced at %1").arg(run->when);
-    QStringList did;
-    if (outcome.uploaded)
-        did.append(counted(outcome.uploaded, "task sent", "tasks sent"));
-    if (outcome.downloaded)
-        did.append(counted(outcome.downloaded, "task received", "tasks received"));
-    if (outcome.removedThere)
-        did.append(counted(outcome.removedThere, "task deleted on the server",
-                           "tasks deleted on the server"));
-    text += did.isEmpty()
-                ? QStringLiteral(": nothing to do.")
-                : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
-    if (outcome.conflicts)
-        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
-                               "this one's in Deleted Tasks.")
-                    .arg(counted(outcome.conflicts, "task was", "tasks were"));
-    if (!outcome.problems.isEmpty())
-        text += QLatin1Char(' ') + outcome.problems.join(QLatin1Char(' '));
+    Tally tally = std::exchange(m_carried, std::nullopt).value_or(Tally());
+    tally.uploaded += outcome.uploaded;
+    tally.downloaded += outcome.downloaded;
+    tally.removedThere += outcome.removedThere;
+    tally.movedToDeleted += run->movedToDeleted;
+    tally.conflicts += outcome.conflicts;
+    tally.problems += outcome.problems;
+    tally.problems.removeDuplicates();
     if (outcome.retrySoon || run->asked || !run->made.isEmpty())
         m_again = true;
-    done(run, text);
+    if (m_again)
+        m_carried = tally;
+    done(run, QStringLiteral("Last synced at %1").arg(run->when) + statusOf(tally));
+}
+
+QString SyncController::statusOf(const Tally& tally)
+{
+    QStringList did;
+    if (tally.uploaded)
+        did.append(counted(tally.uploaded, "task sent", "tasks sent"));
+    if (tally.downloaded)
+        did.append(counted(tally.downloaded, "task received", "tasks received"));
+    if (tally.removedThere)
+        did.append(counted(tally.removedThere, "task deleted on the server",
+                           "tasks deleted on the server"));
+    if (tally.movedToDeleted)
+        did.append(counted(tally.movedToDeleted,
+                           "task deleted on another device moved to Deleted Tasks",
+                           "tasks deleted on another device moved to Deleted Tasks"));
+    QString text = did.isEmpty()
+                       ? QStringLiteral(": nothing to do.")
+                       : QStringLiteral(": ") + did.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (tally.conflicts)
+        text += QStringLiteral(" %1 changed on both sides: the server's version is in the list, "
+                               "this one's in Deleted Tasks.")
+                    .arg(counted(tally.conflicts, "task was", "tasks were"));
+    if (!tally.problems.isEmpty())
+        text += QLatin1Char(' ') + tally.problems.join(QLatin1Char(' '));
+    return text;
 }
 
 void SyncController::done(const std::shared_ptr<Run>& run, const QString& status)
@@ -643,12 +676,15 @@ void SyncController::done(const std::shared_ptr<Run>& run, const QString& status
     emit finished();
     if (std::exchange(m_again, false))
         syncSoon();
+    else
+        m_carried.reset();
 }
 
 void SyncController::stop(int waitMs)
 {
     m_soon.stop();
     m_interval.stop();
+    m_carried.reset();
     if (!m_run)
         return;
     std::shared_ptr<Run> run = std::exchange(m_run, nullptr);

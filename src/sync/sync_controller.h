@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class SettingsStore;
 class SyncTasksHost;
@@ -98,12 +99,26 @@ private:
     void done(const std::shared_ptr<Run>& run, const QString& status);
     void setStatus(const QString& text);
 
+    // What syncs did, added up over those that run straight after each other (a sync that made
+    // categories or asked a question runs one more), so that the status tells the whole.
+    struct Tally
+    {
+        int uploaded = 0;
+        int downloaded = 0;
+        int removedThere = 0;
+        int movedToDeleted = 0; // deleted on another device
+        int conflicts = 0;
+        QStringList problems;
+    };
+    static QString statusOf(const Tally& tally);
+
     SettingsStore& m_store;
     SyncTasksHost& m_host;
     QString m_password;
     QString m_status;
     std::shared_ptr<Run> m_run;
     bool m_again = false;
+    std::optional<Tally> m_carried; // of the syncs before the one due straight after them
     bool m_soonChangedOnly = false; // the sync gathered is one of syncAfterSaving()
     bool m_waiting = false;         // something waited for the category on screen
     QTimer m_soon;

@@ -642,6 +642,60 @@ private:
     bool m_incomplete = false;
 };
 
+// Where the tree here has not changed since the last sync, siblings follow the order their
+// calendars carry, so that every home ends with the same tree: parent key -> its children in
+// that order, for the parents whose children move. Categories the server does not place keep
+// their places; the others are sorted into the rest, ties by their key there, which every home
+// reads alike.
+QHash<QString, QStringList>
+siblingOrderThere(const QList<SyncCategory>& tree, const QList<SyncBatch::NewCategory>& made,
+                  const QHash<QString, SettingsStore::SyncCalendar>& linked,
+                  const QSet<QString>& goneThere,
+                  const QHash<QString, const Dav::Collection*>& byHref)
+{
+    struct Sibling
+    {
+        QString key;
+        bool placed = false; // by its calendar: its order and key there
+        int order = 0;
+        QString keyThere;
+    };
+    QHash<QString, QList<Sibling>> children;
+    const auto add = [&](const QString& key, const QString& parentKey) {
+        Sibling sibling{key, false, 0, QString()};
+        const auto link = linked.constFind(key);
+        if (link != linked.cend() && !goneThere.contains(key))
+            if (const Dav::Collection* c = byHref.value(link->href); c && c->placement)
+                sibling = {key, true, c->placement->order, link->remoteKey};
+        children[parentKey].append(sibling);
+    };
+    for (const SyncCategory& c : tree)
+        add(c.key, c.parentKey);
+    for (const SyncBatch::NewCategory& c : made)
+        add(c.placeholder, c.parentKey);
+    QHash<QString, QStringList> orders;
+    for (auto parent = children.cbegin(); parent != children.cend(); ++parent) {
+        QList<Sibling> placed;
+        for (const Sibling& s : *parent)
+            if (s.placed)
+                placed.append(s);
+        std::stable_sort(placed.begin(), placed.end(), [](const Sibling& a, const Sibling& b) {
+            return std::tie(a.order, a.keyThere) < std::tie(b.order, b.keyThere);
+        });
+        QStringList order;
+        bool moves = false;
+        qsizetype next = 0;
+        for (const Sibling& s : *parent) {
+            const QString& key = s.placed ? placed[next++].key : s.key;
+            moves = moves || key != s.key;
+            order.append(key);
+        }
+        if (moves)
+            orders.insert(parent.key(), order);
+    }
+    return orders;
+}
+
 } // namespace
 
 namespace SyncRun {
@@ -664,6 +718,14 @@ void renameCategories(SyncBatch& batch, const QHash<QString, QString>& keys)
         rename(c.placeholder);
         rename(c.parentKey);
     }
+    QHash<QString, QStringList> siblings;
+    for (auto order = batch.siblingOrder.cbegin(); order != batch.siblingOrder.cend(); ++order) {
+        QStringList children = *order;
+        for (QString& key : children)
+            rename(key);
+        siblings.insert(keys.value(order.key(), order.key()), children);
+    }
+    batch.siblingOrder = std::move(siblings);
     for (SyncBatch::TaskChange& change : batch.tasks)
         rename(change.categoryKey);
     QHash<QString, QList<QUuid>> orders;
@@ -780,12 +842,46 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
     QHash<QString, SettingsStore::SyncCalendar> linked; // by category key
     QSet<QString> linkedHrefs;
     QHash<QString, QString> keyOfRemoteKey;
-    QSet<QString> goneThere; // nothing is done for them before the answer
+    QSet<QString> goneThere; // nothing is done for them before the answer, or in this run
     QSet<QString> linkedBefore;
+    QSet<QString> hrefsLinkedBefore;
+    for (const SettingsStore::SyncCalendar& c : input.calendars)
+        hrefsLinkedBefore.insert(c.href);
+    const QString kRemoteKey = QStringLiteral("remoteKey:");
+    // A calendar another home made again for a category whose calendar went: it carries the
+    // key the one before carried, and the same name.
+    const auto madeAgain = [&](const QString& remoteKey,
+                               const QString& name) -> const Dav::Collection* {
+        for (const Dav::Collection& c : std::as_const(collections))
+            if (byHref.contains(c.href) && !hrefsLinkedBefore.contains(c.href) &&
+                !linkedHrefs.contains(c.href) && !input.calendarsIgnored.contains(c.href) &&
+                c.placement && c.placement->key == remoteKey && c.displayName == name)
+                return &c;
+        return nullptr;
+    };
     for (const SettingsStore::SyncCalendar& c : input.calendars) {
         if (!tree.contains(c.categoryKey))
             continue; // its category was removed here and unlinked
+        keyOfRemoteKey.insert(c.remoteKey, c.categoryKey);
         if (!byHref.contains(c.href)) {
+            if (const Dav::Collection* again =
+                    madeAgain(c.remoteKey, tree.value(c.categoryKey).name)) {
+                // Linked to it rather than asked about: a second calendar would hold every task
+                // twice. Its tasks are compared with the next sync, with no common copy, as a
+                // category linked for the first time.
+                SettingsStore::SyncCalendar link = c;
+                link.href = again->href;
+                link.syncToken.clear();
+                link.ctag.clear();
+                link.localDigest = 0;
+                state.syncCalendars.push_back(link);
+                for (const SettingsStore::SyncTask& row : store.readSyncTasks(c.categoryKey))
+                    state.syncTasksGone.push_back(row.uid);
+                linkedHrefs.insert(again->href);
+                goneThere.insert(c.categoryKey);
+                out.retrySoon = true;
+                continue;
+            }
             SyncBatch::Question question;
             question.categoryKey = c.categoryKey;
             const QString name = quoted(tree.value(c.categoryKey).name);
@@ -797,6 +893,9 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             for (const SettingsStore::SyncTask& row : store.readSyncTasks(c.categoryKey))
                 question.ifYes.syncTasksGone.push_back(row.uid);
             question.ifNo = question.ifYes;
+            // The calendar made again carries the key this one did, so that a home still linked
+            // to this one finds it.
+            question.ifYes.syncAccount.emplace_back(kRemoteKey + c.categoryKey, c.remoteKey);
             question.ifNo.syncAccount.emplace_back(QStringLiteral("localOnly:") + c.categoryKey,
                                                    QStringLiteral("1"));
             question.noMessage =
@@ -810,8 +909,10 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         linked.insert(c.categoryKey, c);
         linkedBefore.insert(c.categoryKey);
         linkedHrefs.insert(c.href);
-        keyOfRemoteKey.insert(c.remoteKey, c.categoryKey);
     }
+    QHash<QString, QString> keyOfKeptRemoteKey;
+    for (auto kept = input.remoteKeys.cbegin(); kept != input.remoteKeys.cend(); ++kept)
+        keyOfKeptRemoteKey.insert(*kept, kept.key());
 
     // Calendars there that are not linked here: the same category of another Kestrune made
     // from the same start, or new categories.
@@ -820,24 +921,32 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         if (!byHref.contains(c.href) || linkedHrefs.contains(c.href))
             continue;
         const bool ignored = input.calendarsIgnored.contains(c.href);
-        if (c.placement) {
-            const auto local = tree.constFind(c.placement->key);
-            if (local != tree.cend() && !linked.contains(local->key) &&
-                !input.localOnly.contains(local->key) && !goneThere.contains(local->key) &&
-                local->name == c.displayName) {
-                SettingsStore::SyncCalendar link;
-                link.categoryKey = local->key;
-                link.href = c.href;
-                link.remoteKey = c.placement->key;
-                linked.insert(local->key, link);
-                linkedHrefs.insert(c.href);
-                keyOfRemoteKey.insert(link.remoteKey, link.categoryKey);
-                if (ignored) // the category unlinked here is back
-                    state.syncAccount.emplace_back(QStringLiteral("ignore:") + c.href, QString());
+        bool same = false;
+        // By the key of a category here, or the key its calendar carried before it was removed
+        // or lost here.
+        for (const QString& key :
+             {c.placement ? c.placement->key : QString(),
+              c.placement ? keyOfKeptRemoteKey.value(c.placement->key) : QString()}) {
+            const auto local = tree.constFind(key);
+            if (key.isEmpty() || local == tree.cend() || linked.contains(local->key) ||
+                input.localOnly.contains(local->key) || goneThere.contains(local->key) ||
+                local->name != c.displayName)
                 continue;
-            }
+            SettingsStore::SyncCalendar link;
+            link.categoryKey = local->key;
+            link.href = c.href;
+            link.remoteKey = c.placement->key;
+            linked.insert(local->key, link);
+            linkedHrefs.insert(c.href);
+            keyOfRemoteKey.insert(link.remoteKey, link.categoryKey);
+            if (ignored) // the category unlinked here is back
+                state.syncAccount.emplace_back(QStringLiteral("ignore:") + c.href, QString());
+            if (input.remoteKeys.contains(local->key))
+                state.syncAccount.emplace_back(kRemoteKey + local->key, QString());
+            same = true;
+            break;
         }
-        if (!ignored)
+        if (!same && !ignored)
             fresh.append(&c);
     }
     // New categories here, parents before their children.
@@ -879,24 +988,43 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
         }
     }
 
+    if (!input.treeChanged)
+        out.batch.siblingOrder =
+            siblingOrderThere(input.tree, out.batch.newCategories, linked, goneThere, byHref);
+
     // Calendars for categories made here, and the tree's shape where it changed here.
     const auto remoteKeyOf = [&](const QString& key) {
         return linked.contains(key) ? linked.value(key).remoteKey : key;
     };
+    // The key a calendar carries names its category to every home: two calendars with one key
+    // would put one's subcategories under the other.
+    QSet<QString> remoteKeysInUse;
+    QSet<QString> rekeyed; // linked before, now under another key there
+    for (const Dav::Collection& c : std::as_const(collections))
+        if (c.placement)
+            remoteKeysInUse.insert(c.placement->key);
+    for (const SettingsStore::SyncCalendar& c : std::as_const(linked))
+        remoteKeysInUse.insert(c.remoteKey);
     for (const SyncCategory& c : input.tree) {
         if (input.localOnly.contains(c.key) || input.leftOut.contains(c.key) ||
             goneThere.contains(c.key))
             continue;
-        const Dav::Placement placement{remoteKeyOf(c.key), remoteKeyOf(c.parentKey), c.order};
+        Dav::Placement placement{remoteKeyOf(c.key), remoteKeyOf(c.parentKey), c.order};
         if (!linked.contains(c.key)) {
-            const QString href =
-                homePath + QUuid::createUuid().toString(QUuid::WithoutBraces) + QLatin1Char('/');
+            const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            const QString href = homePath + id + QLatin1Char('/');
+            placement.key = input.remoteKeys.value(c.key, c.key);
+            if (remoteKeysInUse.contains(placement.key))
+                placement.key = c.key + QLatin1Char('-') + id;
+            remoteKeysInUse.insert(placement.key);
             const Dav::Collection made = client.makeCalendar(href, c.name, placement);
             SettingsStore::SyncCalendar link;
             link.categoryKey = c.key;
             link.href = made.href.isEmpty() ? href : made.href;
-            link.remoteKey = c.key;
+            link.remoteKey = placement.key;
             linked.insert(c.key, link);
+            if (input.remoteKeys.contains(c.key))
+                state.syncAccount.emplace_back(kRemoteKey + c.key, QString());
             continue;
         }
         const Dav::Collection* there = byHref.value(linked.value(c.key).href);
@@ -908,7 +1036,24 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             there->displayName.isEmpty() ? c.name : storableName(there->displayName);
         if (name != c.name)
             out.batch.renamed.insert(c.key, name);
-        if (input.treeChanged && there->placement != placement)
+        if (!there->placement) {
+            // Another program made it, and it gets its place for the other homes to read,
+            // under a key no other calendar carries.
+            const auto carries = [&](const Dav::Collection& other) {
+                return other.placement && other.placement->key == placement.key;
+            };
+            const auto links = [&](const SettingsStore::SyncCalendar& other) {
+                return other.categoryKey != c.key && other.remoteKey == placement.key;
+            };
+            if (std::any_of(collections.cbegin(), collections.cend(), carries) ||
+                std::any_of(linked.cbegin(), linked.cend(), links)) {
+                placement.key =
+                    c.key + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces);
+                linked[c.key].remoteKey = placement.key;
+                rekeyed.insert(c.key);
+            }
+        }
+        if ((input.treeChanged || !there->placement) && there->placement != placement)
             client.updateCalendar(
                 there->href, there->displayName.isEmpty() ? c.name : there->displayName, placement);
     }
@@ -927,8 +1072,11 @@ SyncOutcome run(Dav::Client& client, const SyncInput& input, const SettingsStore
             there && (input.changedOnly && linkedBefore.contains(key)
                           ? localChanged
                           : there->ctag.isEmpty() || there->ctag != link->ctag);
-        if (!localChanged && !remoteChanged)
+        if (!localChanged && !remoteChanged) {
+            if (rekeyed.contains(key))
+                state.syncCalendars.push_back(*link);
             continue;
+        }
         CategorySync sync(client, store, out, key, *link, there, localChanged ? &*lists : nullptr,
                           !isNew);
         sync.m_name = isNew ? (there ? there->displayName : QString()) : tree.value(key).name;

@@ -24,7 +24,10 @@ struct SyncInput
     QStringList calendarsToDelete; // hrefs of categories removed here, to delete there
     QStringList calendarsIgnored;  // hrefs of calendars unlinked here, left alone
     QSet<QString> localOnly;       // category keys kept off the server
-    bool treeChanged = true;       // names, nesting or order changed here since the last sync
+    // Category key -> the key its calendar carried, for a calendar removed or lost here that is
+    // made again (or found made again by another home).
+    QHash<QString, QString> remoteKeys;
+    bool treeChanged = true; // names, nesting or order changed here since the last sync
     // Set off by saving commands: no calendar is asked for its tag, and a calendar linked before
     // whose category is unchanged here is left for the next whole sync.
     bool changedOnly = false;

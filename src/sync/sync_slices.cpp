@@ -53,6 +53,7 @@ SyncSlices::SyncSlices(SyncBatch batch, qsizetype tasksPerSlice)
     SyncBatch first;
     first.newCategories = std::move(batch.newCategories);
     first.renamed = std::move(batch.renamed);
+    first.siblingOrder = std::move(batch.siblingOrder);
     first.state.values = std::move(state.values);
     first.state.utf8Values = std::move(state.utf8Values);
     first.state.listUids = std::move(state.listUids);

@@ -63,6 +63,9 @@ struct SyncBatch
     };
 
     QList<NewCategory> newCategories;
+    // Siblings put in the order the server gives them, once the new categories are made: parent
+    // key (empty at the top level) -> its children, in order.
+    QHash<QString, QStringList> siblingOrder;
     // Categories whose calendar another program renamed: key -> the new name.
     QHash<QString, QString> renamed;
     QList<TaskChange> tasks;

@@ -103,8 +103,18 @@ void SyncDialog::showStatus(const QString& text)
 
 void SyncDialog::showPasswordStore(bool answers)
 {
+    const bool appears = !answers && passwordNote->isHidden();
     passwordNote->setVisible(!answers);
     showPasswordHint();
+    if (appears && isVisible()) {
+        // The window took its height without the note: a wrapped label does not make a shown
+        // window grow, so it would be squeezed. It grows to hold it; the width stays.
+        layout()->activate();
+        const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                         : layout()->totalSizeHint().height();
+        if (height() < needed)
+            resize(width(), needed);
+    }
 }
 
 void SyncDialog::showPasswordHint()

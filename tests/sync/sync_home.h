@@ -11,6 +11,7 @@
 #include "task_list_view.h"
 #include "task_tabs.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,6 +65,19 @@ public:
         finished.clear();
         sync().syncNow();
         return finished.wait(60000);
+    }
+
+    // One whole sync, and those it starts straight after it.
+    bool syncUntilSettled()
+    {
+        QSignalSpy finished(&sync(), &SyncController::finished);
+        if (!syncNow())
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while ((finished.wait(1500) || sync().isRunning()) && waited.elapsed() < 120000) {
+        }
+        return !sync().isRunning();
     }
 
     // Every category's path, depth first in sibling order: names, nesting and order.

@@ -157,13 +157,17 @@ private slots:
         }
         QVERIFY(here.syncNow());
         QVERIFY(there.syncNow());
+        const QString status = there.sync().statusText();
         QCOMPARE(there.tasks(work), here.tasks(work));
         const QStringList onServer = foreignSummaries(*m_server, work);
         QCOMPARE(onServer, here.texts(work));
         if (change == u"delete" || change == u"delete key") {
-            // Deleted there moves to the deleted list here: it never vanishes.
+            // Deleted there moves to the deleted list here: it never vanishes, and it is said.
             QCOMPARE(there.texts(work, true), QStringList{"File taxes"});
             QVERIFY(!there.uidOf(work, QStringLiteral("File taxes"), true).isNull());
+            QVERIFY2(status.contains(
+                         QStringLiteral("1 task deleted on another device moved to Deleted Tasks")),
+                     qPrintable(status));
         }
         // A sync with nothing to do changes nothing.
         QVERIFY(there.syncNow());
@@ -179,10 +183,45 @@ private slots:
         first->edit(QStringLiteral("Home"), QStringLiteral("Sweep"), NotesCol,
                     QStringLiteral("hall"));
         QVERIFY(first->syncNow());
-        QVERIFY(second->syncNow());
+        // The sync that made the category runs one more; the status tells what both did.
+        QVERIFY(second->syncUntilSettled());
+        QVERIFY2(second->sync().statusText().endsWith(QStringLiteral(": 1 task received.")),
+                 qPrintable(second->sync().statusText()));
         QCOMPARE(second->tree(), first->tree());
         QVERIFY(second->tree().contains(QStringLiteral("Home/Trips")));
         QCOMPARE(second->tasks(QStringLiteral("Home")), first->tasks(QStringLiteral("Home")));
+    }
+
+    // Both homes give their new category the same key: each subcategory stays under its own
+    // parent, and every home ends with the same tree, stored so.
+    void categoriesAddedOnTwoHomesAtOnce_endAsOneTree()
+    {
+        Home first(*m_server, kTree, kLists);
+        Home second(*m_server, kTree);
+        QVERIFY(first.syncNow());
+        QVERIFY(second.syncNow());
+        first.window->addCategory(QString(), QStringLiteral("Projects"));
+        first.window->storeTree();
+        QVERIFY(first.syncNow());
+        const QString errands = second.window->addCategory(QString(), QStringLiteral("Errands"));
+        second.window->addCategory(errands, QStringLiteral("ErrSub"));
+        second.window->storeTree();
+        QCOMPARE(errands, first.keyOf(QStringLiteral("Projects")));
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(second.syncNow());
+            QVERIFY(first.syncNow());
+        }
+        QVERIFY(first.tree().contains(QStringLiteral("Errands/ErrSub")));
+        QVERIFY(!first.tree().contains(QStringLiteral("Projects/ErrSub")));
+        QCOMPARE(first.tree(), second.tree());
+        for (Home* home : {&first, &second}) {
+            const QStringList shown = home->tree();
+            home->window.reset();
+            home->open(*m_server);
+            QCOMPARE(home->tree(), shown);
+            QVERIFY(home->syncNow());
+        }
+        QCOMPARE(first.tree(), second.tree());
     }
 
     void aCalendarRenamedThere_renamesItsCategory_andStaysSo()
@@ -330,30 +369,82 @@ private slots:
     void removingASyncedCategory_asks_andCtrlZBringsItBack_data()
     {
         QTest::addColumn<bool>("deleteThere");
-        QTest::newRow("yes: deleted there") << true;
-        QTest::newRow("no: left there") << false;
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("tasks");
+        QTest::newRow("yes: deleted there") << true << "Home"
+                                            << "1 task";
+        QTest::newRow("no: left there") << false << "Reports"
+                                        << "1 task";
+        QTest::newRow("yes, with a subcategory") << true << "Work"
+                                                 << "4 tasks";
     }
     void removingASyncedCategory_asks_andCtrlZBringsItBack()
     {
         QFETCH(bool, deleteThere);
+        QFETCH(QString, category);
+        QFETCH(QString, tasks);
         Home home(*m_server, kTree, kLists);
         QVERIFY(home.syncNow());
-        home.show(QStringLiteral("Home"));
+        QStringList tree = home.tree();
+        tree.sort(); // Ctrl+Z puts a category back last among its siblings
+        const QStringList summaries = foreignSummaries(*m_server, category);
+        home.show(category);
         m_prompts.yesNoAnswers = {deleteThere};
         home.window->PushButton4_Click();
         QCOMPARE(m_prompts.shown.last().text,
-                 QStringLiteral("Also delete \"Home\" and its 1 tasks on the server and on every "
-                                "device that syncs with it?"));
+                 QStringLiteral("Also delete \"%1\" and its %2 on the server and on every "
+                                "device that syncs with it?")
+                     .arg(category, tasks));
         QVERIFY(home.syncNow());
         const QString calendars = QString::fromUtf8(foreign(*m_server, {"calendars"}));
-        QCOMPARE(calendars.contains(QStringLiteral("Home")), !deleteThere);
-        QVERIFY(!home.tree().contains(QStringLiteral("Home"))); // not brought back by a sync
+        QCOMPARE(calendars.contains(category), !deleteThere);
+        QVERIFY(home.keyOf(category).isEmpty()); // not brought back by a sync
         home.window->undoRemoval();
         QVERIFY(home.syncNow());
-        QVERIFY(home.tree().contains(QStringLiteral("Home")));
-        QCOMPARE(foreignSummaries(*m_server, QStringLiteral("Home")), QStringList{"Sweep"});
-        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(QStringLiteral("Home")),
-                 1);
+        QStringList back = home.tree();
+        back.sort();
+        QCOMPARE(back, tree);
+        QCOMPARE(foreignSummaries(*m_server, category), summaries);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(category), 1);
+    }
+
+    // The home that did not make the category makes its calendar again; the other finds that
+    // calendar instead of asking, and no task ends in two calendars.
+    void aCalendarMadeAgainByOneHome_isFoundByTheOther_notMadeTwice_data()
+    {
+        QTest::addColumn<bool>("byUndo");
+        QTest::newRow("gone there, made again") << false;
+        QTest::newRow("deleted with its category, Ctrl+Z") << true;
+    }
+    void aCalendarMadeAgainByOneHome_isFoundByTheOther_notMadeTwice()
+    {
+        QFETCH(bool, byUndo);
+        auto [first, second] = twoHomes();
+        const QString home = QStringLiteral("Home");
+        m_prompts.yesNoAnswers = {true};
+        if (byUndo) {
+            second->show(home);
+            second->window->PushButton4_Click();
+            QVERIFY(second->syncNow());
+            second->window->undoRemoval();
+        } else {
+            foreign(*m_server, {"delete-calendar", "Home"});
+        }
+        QVERIFY(second->syncNow());
+        QVERIFY(second->syncNow());
+        const qsizetype asked = m_prompts.shown.size();
+        QVERIFY(first->syncNow());
+        QVERIFY(first->syncNow());
+        QCOMPARE(m_prompts.shown.size(), asked);
+        QCOMPARE(QString::fromUtf8(foreign(*m_server, {"calendars"})).count(home), 1);
+        QCOMPARE(foreignSummaries(*m_server, home), QStringList{"Sweep"});
+        QCOMPARE(first->tree(), second->tree());
+        QCOMPARE(first->texts(home), QStringList{"Sweep"});
+        QCOMPARE(first->texts(home, true), QStringList{"Old chore"});
+        first->edit(home, QStringLiteral("Sweep"), NotesCol, QStringLiteral("hall"));
+        QVERIFY(first->syncNow());
+        QVERIFY(second->syncNow());
+        QCOMPARE(second->tasks(home), first->tasks(home));
     }
 
     void changesForTheListsOnScreen_waitWhileTheyHoldAnUnsavedChange()
