@@ -67,10 +67,10 @@ void Form1::syncCategoryRemoval(const QList<QString>& keys, const QString& name)
         taskCount += tasks.rowCount(key, false);
     const bool deleteThere = Prompts::current().askYesNo(
         this,
-        QStringLiteral("Also delete \"%1\" and its %2 on the server and on every device "
+        QStringLiteral("Also delete \"%1\" and its %2 tasks on the server and on every device "
                        "that syncs with it?")
-            .arg(name, taskCount == 1 ? QStringLiteral("1 task")
-                                      : QStringLiteral("%1 tasks").arg(taskCount)),
+            .arg(name)
+            .arg(taskCount),
         applicationTitle());
     for (const QString& key : std::as_const(linked))
         sync->categoryRemoved(key, deleteThere);
