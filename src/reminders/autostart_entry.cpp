@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSettings>
 
 #ifndef KESTRUNE_DESKTOP_EXEC
 #define KESTRUNE_DESKTOP_EXEC "kestrune"
@@ -22,9 +23,18 @@ QString path()
     return base + QStringLiteral("/autostart/kestrune.desktop");
 }
 
-bool exists()
+bool enabled()
 {
-    return QFileInfo::exists(path());
+    const QString file = path();
+    if (!QFileInfo::exists(file))
+        return false;
+    QSettings entry(file, QSettings::IniFormat);
+    entry.beginGroup(QStringLiteral("Desktop Entry"));
+    const auto is = [&](const QString& key, const QString& value) {
+        return entry.value(key).toString().trimmed().compare(value, Qt::CaseInsensitive) == 0;
+    };
+    return !is(QStringLiteral("Hidden"), QStringLiteral("true")) &&
+           !is(QStringLiteral("X-GNOME-Autostart-enabled"), QStringLiteral("false"));
 }
 
 QString text()

@@ -11,7 +11,9 @@ namespace AutostartEntry {
 inline const QString kArgument = QStringLiteral("--autostart");
 
 QString path();
-bool exists();
+// Whether the entry is there and the desktop has not turned it off (Hidden=true, or GNOME's
+// X-GNOME-Autostart-enabled=false, which desktops write into it to do so).
+bool enabled();
 // The entry's text: the installed desktop entry's command with kArgument.
 QString text();
 // Both throw Failure with what went wrong; the folder is made when missing.

@@ -25,7 +25,7 @@ SettingsWindow::SettingsWindow(SettingsStore& store, SettingsHost& host, QWidget
     }
     // The entry itself tells whether Kestrune starts at login: the user may have removed it
     // through the desktop's own settings.
-    settings.startAtLogin = AutostartEntry::exists();
+    settings.startAtLogin = AutostartEntry::enabled();
 
     remindCheck = new QCheckBox(QStringLiteral("Remind me of due tasks"), this);
     remindCheck->setObjectName(QStringLiteral("remindCheck"));

@@ -243,6 +243,20 @@ private slots:
         QVERIFY(!QFileInfo::exists(entry.fileName()));
         QVERIFY(!ReminderSettings::read(*s.store).enabled);
         QVERIFY(!w.reminders()->settings().enabled);
+
+        // An entry the desktop turned off is shown off.
+        entry.close();
+        for (const char* off : {"Hidden=true", "X-GNOME-Autostart-enabled=false"}) {
+            QVERIFY(entry.open(QIODevice::WriteOnly));
+            entry.write(
+                AutostartEntry::text().toUtf8().replace("X-GNOME-Autostart-enabled=true", off));
+            entry.close();
+            s.prompts.dialogActions.push_back([](QDialog& dialog) {
+                QVERIFY(!static_cast<SettingsWindow&>(dialog).atLoginCheck->isChecked());
+                dialog.reject();
+            });
+            settingsAction->trigger();
+        }
     }
 };
 
