@@ -56,6 +56,11 @@ CalendarTask read(QByteArrayView vtodo);
 // Whether the VTODO text gives itself a UID (a UID of its alarms does not count). A copy
 // without one goes out under the task's own.
 bool hasUid(QByteArrayView vtodo);
+// The time zones a VTODO text's properties name (DUE;TZID=...), each once.
+QList<QByteArray> timeZoneIds(QByteArrayView vtodo);
+// The VTIMEZONE of each of `tzids` the system's time zones know, under that TZID, as text: a
+// calendar must define every zone its entries name. Those it does not know are left out.
+QByteArray timeZoneDefinitions(const QList<QByteArray>& tzids);
 
 } // namespace VTodoMapping
 

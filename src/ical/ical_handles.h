@@ -25,6 +25,7 @@
     X(icalcomponent_get_next_property)                                                             \
     X(icalcomponent_get_uid)                                                                       \
     X(icalcomponent_isa)                                                                           \
+    X(icalcomponent_new_clone)                                                                     \
     X(icalcomponent_new_vcalendar)                                                                 \
     X(icalcomponent_new_vtodo)                                                                     \
     X(icalcomponent_remove_component)                                                              \
@@ -70,6 +71,7 @@
     X(icalproperty_new_version)                                                                    \
     X(icalproperty_new_x)                                                                          \
     X(icalproperty_set_categories)                                                                 \
+    X(icalproperty_set_tzid)                                                                       \
     X(icalproperty_set_value)                                                                      \
     X(icalproperty_set_x_name)                                                                     \
     X(icaltime_convert_to_zone)                                                                    \
@@ -79,6 +81,8 @@
     X(icaltime_null_date)                                                                          \
     X(icaltime_set_timezone)                                                                       \
     X(icaltimezone_free)                                                                           \
+    X(icaltimezone_get_builtin_timezone)                                                           \
+    X(icaltimezone_get_component)                                                                  \
     X(icaltimezone_get_utc_timezone)                                                               \
     X(icaltimezone_new)                                                                            \
     X(icaltimezone_set_component)                                                                  \
@@ -134,6 +138,7 @@ inline const Library& library()
 #define icalcomponent_get_next_property (::Ical::library().icalcomponent_get_next_property)
 #define icalcomponent_get_uid (::Ical::library().icalcomponent_get_uid)
 #define icalcomponent_isa (::Ical::library().icalcomponent_isa)
+#define icalcomponent_new_clone (::Ical::library().icalcomponent_new_clone)
 #define icalcomponent_new_vcalendar (::Ical::library().icalcomponent_new_vcalendar)
 #define icalcomponent_new_vtodo (::Ical::library().icalcomponent_new_vtodo)
 #define icalcomponent_remove_component (::Ical::library().icalcomponent_remove_component)
@@ -179,6 +184,7 @@ inline const Library& library()
 #define icalproperty_new_version (::Ical::library().icalproperty_new_version)
 #define icalproperty_new_x (::Ical::library().icalproperty_new_x)
 #define icalproperty_set_categories (::Ical::library().icalproperty_set_categories)
+#define icalproperty_set_tzid (::Ical::library().icalproperty_set_tzid)
 #define icalproperty_set_value (::Ical::library().icalproperty_set_value)
 #define icalproperty_set_x_name (::Ical::library().icalproperty_set_x_name)
 #define icaltime_convert_to_zone (::Ical::library().icaltime_convert_to_zone)
@@ -188,6 +194,8 @@ inline const Library& library()
 #define icaltime_null_date (::Ical::library().icaltime_null_date)
 #define icaltime_set_timezone (::Ical::library().icaltime_set_timezone)
 #define icaltimezone_free (::Ical::library().icaltimezone_free)
+#define icaltimezone_get_builtin_timezone (::Ical::library().icaltimezone_get_builtin_timezone)
+#define icaltimezone_get_component (::Ical::library().icaltimezone_get_component)
 #define icaltimezone_get_utc_timezone (::Ical::library().icaltimezone_get_utc_timezone)
 #define icaltimezone_new (::Ical::library().icaltimezone_new)
 #define icaltimezone_set_component (::Ical::library().icaltimezone_set_component)

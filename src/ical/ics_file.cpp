@@ -497,6 +497,7 @@ struct Writer::State
     QSaveFile file;
     QByteArray tail; // END:VCALENDAR as libical prints it
     VTodoMapping::Internal::PrintContext context;
+    QList<QByteArray> zones; // named by the tasks written, defined after them
     bool finished = false;
     // Tasks are gathered into blocks of our own, and the file is opened unbuffered: each block
     // goes to the system in one write instead of through a second, smaller buffer. A block is
@@ -578,11 +579,20 @@ Writer::~Writer()
 void Writer::add(const CalendarTask& task, QByteArrayView kept)
 {
     const Ical::Text text = VTodoMapping::Internal::print(task, kept, m_state->context);
-    m_state->put(text.get(), std::strlen(text.get()));
+    const std::size_t size = std::strlen(text.get());
+    m_state->put(text.get(), size);
+    // Only another program's VTODO names a time zone: Kestrune's own due dates are dates.
+    if (!kept.isEmpty()) {
+        for (const QByteArray& id : VTodoMapping::timeZoneIds(QByteArrayView(text.get(), size)))
+            if (!m_state->zones.contains(id))
+                m_state->zones.append(id);
+    }
 }
 
 void Writer::finish()
 {
+    const QByteArray zones = VTodoMapping::timeZoneDefinitions(m_state->zones);
+    m_state->put(zones.constData(), std::size_t(zones.size()));
     m_state->put(m_state->tail.constData(), std::size_t(m_state->tail.size()));
     m_state->writePending();
     if (!m_state->file.commit()) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 #include <vector>
 
@@ -958,6 +959,60 @@ QByteArray write(const CalendarTask& task, QByteArrayView kept)
     PrintContext context;
     const Ical::Text text = print(task, kept, context);
     return QByteArray(text.get());
+}
+
+QList<QByteArray> timeZoneIds(QByteArrayView vtodo)
+{
+    QList<QByteArray> ids;
+    QByteArray unfolded = vtodo.toByteArray();
+    for (const char* fold : {"\r\n ", "\r\n\t", "\n ", "\n\t"})
+        unfolded.replace(fold, "");
+    const QByteArray upper = unfolded.toUpper();
+    for (qsizetype at = 0; (at = upper.indexOf(";TZID=", at)) >= 0;) {
+        at += 6;
+        qsizetype end = 0;
+        if (at < unfolded.size() && unfolded[at] == '"') {
+            end = unfolded.indexOf('"', ++at);
+        } else {
+            end = at;
+            while (end < unfolded.size() && !QByteArrayView(":;\r\n").contains(unfolded[end]))
+                ++end;
+        }
+        if (end <= at)
+            continue;
+        const QByteArray id = unfolded.mid(at, end - at);
+        if (!ids.contains(id))
+            ids.append(id);
+        at = end;
+    }
+    return ids;
+}
+
+QByteArray timeZoneDefinitions(const QList<QByteArray>& tzids)
+{
+    // Made from the system's zone files once a run: a zone's history runs to kilobytes.
+    static std::mutex mutex;
+    static QHash<QByteArray, QByteArray> made;
+    QByteArray out;
+    for (const QByteArray& id : tzids) {
+        const std::lock_guard lock(mutex);
+        auto known = made.constFind(id);
+        if (known == made.cend()) {
+            QByteArray text;
+            icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData());
+            if (icalcomponent* definition = zone ? icaltimezone_get_component(zone) : nullptr) {
+                const Ical::Component copy(icalcomponent_new_clone(definition));
+                // Under the name the entries give it, not libical's own.
+                if (icalproperty* tzid = first(copy.get(), ICAL_TZID_PROPERTY))
+                    icalproperty_set_tzid(tzid, id.constData());
+                const Ical::Text printed = printComponent(copy.get());
+                text = printed ? QByteArray(printed.get()) : QByteArray();
+            }
+            known = made.insert(id, text);
+        }
+        out += *known;
+    }
+    return out;
 }
 
 bool hasUid(QByteArrayView vtodo)

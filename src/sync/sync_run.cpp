@@ -707,6 +707,8 @@ QByteArray resourceBody(const QByteArray& vtodo)
     body += vtodo;
     if (!body.endsWith("\r\n"))
         body += "\r\n";
+    // A calendar resource defines every zone it names; servers may refuse one that does not.
+    body += VTodoMapping::timeZoneDefinitions(VTodoMapping::timeZoneIds(vtodo));
     body += "END:VCALENDAR\r\n";
     return body;
 }

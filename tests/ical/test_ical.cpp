@@ -551,6 +551,36 @@ private slots:
         QCOMPARE(uids.size(), 3);
     }
 
+    // Other programs' due times name their zones: a file defines each once, under that name, and
+    // reads back to the same dates. A zone the system does not know stays named, undefined.
+    void zonesTheTasksName_areDefinedInTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("zones.ics"));
+        const QList<QByteArray> kept{
+            vtodoWith("SUMMARY:a\nDUE;TZID=Europe/Berlin:20260409T003000\n"),
+            vtodoWith("SUMMARY:b\nDTSTART;TZID=Europe/Berlin:20260408T003000\n"
+                      "DUE;TZID=\"America/New_York\":20260409T213000\n"),
+            vtodoWith("SUMMARY:c\nDUE;TZID=Nowhere own:20260409T003000\n")};
+        QList<CalendarTask> tasks;
+        {
+            IcsFile::Writer writer(path, {});
+            for (const QByteArray& vtodo : kept) {
+                tasks.append(VTodoMapping::read(vtodo));
+                writer.add(tasks.last(), vtodo);
+            }
+            writer.finish();
+        }
+        const QByteArray text = fileBytes(path);
+        QCOMPARE(text.count("BEGIN:VTIMEZONE"), 2);
+        for (const char* id : {"\r\nTZID:Europe/Berlin\r\n", "\r\nTZID:America/New_York\r\n"})
+            QVERIFY2(text.contains(id), id);
+        const CalendarFile back = IcsFile::read(path);
+        QCOMPARE(back.tasks.size(), tasks.size());
+        for (qsizetype i = 0; i < tasks.size(); ++i)
+            QCOMPARE(back.tasks[i].fields, tasks[i].fields);
+    }
+
     void tooBigFile_isRefusedBeforeReading()
     {
         QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "settings_store.h"
 #include "sync_digests.h"
 #include "sync_link.h"
+#include "sync_run.h"
 #include "sync_slices.h"
 #include "task_directory.h"
 #include "task_list_view.h"
@@ -101,6 +102,17 @@ private slots:
         const FieldMerge merge = mergeFields(fields(base), fields(local), fields(server));
         QTEST(joined(merge.fields), "merged");
         QTEST(merge.conflict, "conflict");
+    }
+
+    // A resource defines the zones its task names, as servers may refuse one that does not.
+    void resourceBody_definesTheZonesItsTaskNames()
+    {
+        const QByteArray body = SyncRun::resourceBody(
+            "BEGIN:VTODO\r\nUID:a\r\nDUE;TZID=Europe/Berlin:20260409T003000\r\nEND:VTODO\r\n");
+        QVERIFY(body.contains("END:VTODO\r\nBEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\n"));
+        QVERIFY(body.endsWith("END:VTIMEZONE\r\nEND:VCALENDAR\r\n"));
+        QVERIFY(
+            !SyncRun::resourceBody("BEGIN:VTODO\r\nUID:a\r\nEND:VTODO\r\n").contains("VTIMEZONE"));
     }
 
     void syncState_isStoredWithTheTasks_andForgottenForAnotherAccount()
