@@ -999,7 +999,10 @@ QByteArray timeZoneDefinitions(const QList<QByteArray>& tzids)
         auto known = made.constFind(id);
         if (known == made.cend()) {
             QByteArray text;
-            icaltimezone* zone = icaltimezone_get_builtin_timezone(id.constData());
+            // Names of the system's zones only: nothing a file says may lead out of its folder.
+            const bool plain = !id.startsWith('/') && !id.contains("..");
+            icaltimezone* zone =
+                plain ? icaltimezone_get_builtin_timezone(id.constData()) : nullptr;
             if (icalcomponent* definition = zone ? icaltimezone_get_component(zone) : nullptr) {
                 const Ical::Component copy(icalcomponent_new_clone(definition));
                 // Under the name the entries give it, not libical's own.
@@ -1008,6 +1011,9 @@ QByteArray timeZoneDefinitions(const QList<QByteArray>& tzids)
                 const Ical::Text printed = printComponent(copy.get());
                 text = printed ? QByteArray(printed.get()) : QByteArray();
             }
+            // Only the system's zones are kept: what any file names is not.
+            if (text.isEmpty())
+                continue;
             known = made.insert(id, text);
         }
         out += *known;
