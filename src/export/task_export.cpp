@@ -128,10 +128,7 @@ void toCalendar(SettingsStore& store, const QString& path, const ExportProgress&
             task.categoryKey = list.category->key;
             task.deleted = list.deleted;
             // A task from another program goes out under the UID that program gave it.
-            const QByteArray copy = kept.isEmpty() ? QByteArray() : kept.value(task.uid);
-            if (!copy.isEmpty() && VTodoMapping::hasUid(copy))
-                task.uid.clear();
-            writer.add(task, copy);
+            writer.add(task, kept.isEmpty() ? QByteArray() : kept.value(task.uid));
             if (progress && ++done % ExportLayout::kProgressStep == 0)
                 progress(done, total);
         }

@@ -49,13 +49,11 @@ struct CalendarFile
 namespace VTodoMapping {
 
 // The VTODO of a task, as text. With `kept` (a VTODO read before, for the same UID) only the
-// properties Kestrune's fields and placement say are changed in it; everything else stays.
+// properties Kestrune's fields and placement say are changed in it; everything else stays,
+// its UID too where it stands for the task's.
 QByteArray write(const CalendarTask& task, QByteArrayView kept = {});
 // The task a VTODO text says. Throws Failure when libical refuses the text.
 CalendarTask read(QByteArrayView vtodo);
-// Whether the VTODO text gives itself a UID (a UID of its alarms does not count). A copy
-// without one goes out under the task's own.
-bool hasUid(QByteArrayView vtodo);
 // The time zones a VTODO text's properties name (DUE;TZID=...), each once.
 QList<QByteArray> timeZoneIds(QByteArrayView vtodo);
 // The VTIMEZONE of each of `tzids` the system's time zones know, under that TZID, as text: a

@@ -1,6 +1,7 @@
 #include "due_dates.h"
 #include "failure.h"
 #include "raw_text.h"
+#include "task_uids.h"
 #include "vtodo_mapping_internal.h"
 
 #include <QDateTime>
@@ -440,9 +441,13 @@ const QByteArray& encodedKey(PrintContext& context, const QString& key)
 // other program wrote it.
 void patch(icalcomponent* c, const CalendarTask& task, PrintContext& context)
 {
+    // A task from another program keeps the UID that program gave it, which is the task's own
+    // identity (TaskUids::fromCalendarUid); a copy with none, or another task's, gets the task's.
     const QByteArray uid = task.uid.toUtf8();
     const char* haveUid = icalcomponent_get_uid(c);
-    if (!task.uid.isEmpty() && (!haveUid || uid != haveUid))
+    if (!task.uid.isEmpty() && (!haveUid || !*haveUid ||
+                                (uid != haveUid && TaskUids::fromCalendarUid(utf8(haveUid)) !=
+                                                       TaskUids::fromCalendarUid(task.uid))))
         icalcomponent_set_uid(c, uid.constData());
 
     const TaskListCodec::Fields& f = task.fields;
@@ -1019,29 +1024,6 @@ QByteArray timeZoneDefinitions(const QList<QByteArray>& tzids)
         out += *known;
     }
     return out;
-}
-
-bool hasUid(QByteArrayView vtodo)
-{
-    int depth = 0;
-    for (qsizetype at = 0; at < vtodo.size();) {
-        qsizetype end = vtodo.indexOf('\n', at);
-        if (end < 0)
-            end = vtodo.size();
-        const QByteArrayView line = vtodo.sliced(at, end - at);
-        at = end + 1;
-        const auto startsWith = [&](const char* name) {
-            const auto length = qsizetype(std::strlen(name));
-            return line.size() >= length && qstrnicmp(line.data(), name, length) == 0;
-        };
-        if (startsWith("BEGIN:"))
-            ++depth;
-        else if (startsWith("END:"))
-            --depth;
-        else if (depth == 1 && (startsWith("UID:") || startsWith("UID;")))
-            return true;
-    }
-    return false;
 }
 
 CalendarTask read(QByteArrayView vtodo)

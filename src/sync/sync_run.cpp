@@ -458,8 +458,7 @@ private:
                 CalendarTask task;
                 task.fields = p.fields;
                 task.sortOrder = p.order;
-                if (p.kept.isEmpty() || !VTodoMapping::hasUid(p.kept))
-                    task.uid = uidText(p.uid);
+                task.uid = uidText(p.uid);
                 try {
                     const QByteArray vtodo = VTodoMapping::write(task, p.kept);
                     p.kept = vtodo;
