@@ -429,21 +429,16 @@ CalendarFile Reader::run()
         if (icalcomponent_isa(component.get()) != ICAL_VTODO_COMPONENT)
             throw failure(f.line, QStringLiteral("libical cannot read this VTODO"));
         CalendarTask task = VTodoMapping::Internal::readComponent(component.get(), context);
-        // A list keeps its fields apart by these texts: one inside a field would split it. They
-        // differ in their last two characters only, so one search over the few fields long
-        // enough finds either.
-        const QStringView common = QStringView(TaskListCodec::kFieldSeparator).chopped(2);
-        Q_ASSERT(TaskListCodec::kTaskSeparator.startsWith(common));
+        // A list keeps its fields apart by these texts: one inside a field would split it.
         for (const QString& field : task.fields) {
-            if (field.size() < TaskListCodec::kFieldSeparator.size() || !field.contains(common))
+            if (!TaskListCodec::containsSeparator(field))
                 continue;
-            for (const QString& separator :
-                 {TaskListCodec::kFieldSeparator, TaskListCodec::kTaskSeparator}) {
-                if (field.contains(separator))
-                    throw failure(f.line, QStringLiteral("the task \"%1\" holds \"%2\", which "
-                                                         "Kestrune cannot keep in a task list")
-                                              .arg(task.fields.front().left(80), separator));
-            }
+            const QString& separator = field.contains(TaskListCodec::kFieldSeparator)
+                                           ? TaskListCodec::kFieldSeparator
+                                           : TaskListCodec::kTaskSeparator;
+            throw failure(f.line, QStringLiteral("the task \"%1\" holds \"%2\", which Kestrune "
+                                                 "cannot keep in a task list")
+                                      .arg(task.fields.front().left(80), separator));
         }
         // A VTODO that says no more than Kestrune writes is written again from the task alone.
         if (!m_file.writtenByKestrune || task.carriesMore)

@@ -168,7 +168,12 @@ QChar* writeEntry(QChar* out, const Fields& fields)
 
 bool containsSeparator(const QString& text)
 {
-    return text.contains(kFieldSeparator) || text.contains(kTaskSeparator);
+    // The two differ in their last two characters only: one search finds where either may
+    // stand, and most texts are too short to hold one at all.
+    const QStringView common = QStringView(kFieldSeparator).chopped(2);
+    Q_ASSERT(kTaskSeparator.startsWith(common));
+    return text.size() >= kFieldSeparator.size() && text.contains(common) &&
+           (text.contains(kFieldSeparator) || text.contains(kTaskSeparator));
 }
 
 } // namespace TaskListCodec
