@@ -110,7 +110,9 @@ public:
     // Ctrl+Z: puts back what the Delete key or the category removal took away last.
     void undoRemoval();
     // The name of a category of the tree that holds a task with one of `uids`; empty if none.
-    QString categoryHoldingAnyOf(const QSet<QUuid>& uids) const;
+    // `stored`: every list's UIDs, as SettingsStore::readAllListUids gives them.
+    QString categoryHoldingAnyOf(const QSet<QUuid>& uids,
+                                 const QHash<QString, QByteArray>& stored) const;
 
     // The category commands.
     void PushButton2_Click();

@@ -30,7 +30,8 @@ QSet<QUuid> storedUidsOf(const QHash<QString, QByteArray>& all, const QStringLis
 
 } // namespace
 
-QString Form1::categoryHoldingAnyOf(const QSet<QUuid>& uids) const
+QString Form1::categoryHoldingAnyOf(const QSet<QUuid>& uids,
+                                    const QHash<QString, QByteArray>& stored) const
 {
     if (uids.isEmpty())
         return {};
@@ -42,12 +43,11 @@ QString Form1::categoryHoldingAnyOf(const QSet<QUuid>& uids) const
             if (uids.contains(row.uid))
                 if (const QTreeWidgetItem* node = tvFolders->nodeByKey(shown))
                     return node->text(0);
-    const QHash<QString, QByteArray> all = m_store.readAllListUids();
     for (const QTreeWidgetItem* node : tvFolders->nodesInOrder()) {
         const QString key = CategoryTree::keyOf(node);
         if (key == shown)
             continue;
-        for (const QUuid& uid : storedUidsOf(all, {key}))
+        for (const QUuid& uid : storedUidsOf(stored, {key}))
             if (uids.contains(uid))
                 return node->text(0);
     }
@@ -82,7 +82,8 @@ void Form1::undoRemoval()
     };
 
     const auto putRowBack = [&](const RemovalHistory::Row& removal) {
-        if (const QString in = categoryHoldingAnyOf({removal.row.uid}); !in.isEmpty())
+        if (const QString in = categoryHoldingAnyOf({removal.row.uid}, m_store.readAllListUids());
+            !in.isEmpty())
             return alreadyBack(QStringLiteral("The task \"%1\" is not put back: it is in \"%2\" "
                                               "again.")
                                    .arg(removal.row.fields[TaskCol], in));
@@ -118,7 +119,8 @@ void Form1::undoRemoval()
         QStringList keys;
         for (const RemovalHistory::Branch::Node& n : removal.nodes)
             keys.append(n.node.key);
-        if (const QString in = categoryHoldingAnyOf(storedUidsOf(m_store.readAllListUids(), keys));
+        const QHash<QString, QByteArray> stored = m_store.readAllListUids();
+        if (const QString in = categoryHoldingAnyOf(storedUidsOf(stored, keys), stored);
             !in.isEmpty())
             return alreadyBack(QStringLiteral("The category \"%1\" is not put back: its tasks "
                                               "are in \"%2\" again.")
