@@ -1,3 +1,4 @@
+#include "content_lines.h"
 #include "due_dates.h"
 #include "failure.h"
 #include "raw_text.h"
@@ -911,20 +912,20 @@ Ical::Text withSubComponentsOf(Ical::Text printed, QByteArrayView kept)
     int depth = 0;
     qsizetype blockBegin = 0;
     QByteArray begin;
-    for (qsizetype at = 0; at < kept.size();) {
-        qsizetype end = kept.indexOf('\n', at);
-        end = end < 0 ? kept.size() : end + 1;
-        const QByteArrayView line = kept.sliced(at, end - at);
-        if (line.size() > 6 && qstrnicmp(line.data(), "BEGIN:", 6) == 0 && ++depth == 2) {
-            blockBegin = at;
-            begin = line.trimmed().toByteArray().toUpper();
-        } else if (line.size() > 4 && qstrnicmp(line.data(), "END:", 4) == 0 && depth-- == 2 &&
+    IcsText::ContentLines lines(kept, 1);
+    IcsText::ContentLine line;
+    while (lines.next(line)) {
+        if (const auto name = IcsText::framing(line.text, "BEGIN:")) {
+            if (++depth == 2) {
+                blockBegin = line.begin;
+                begin = "BEGIN:" + *name;
+            }
+        } else if (IcsText::framing(line.text, "END:") && depth-- == 2 &&
                    !hasLine(text, begin)) { // a kind libical printed is there already
-            missing.append(kept.sliced(blockBegin, end - blockBegin));
+            missing.append(kept.sliced(blockBegin, line.next - blockBegin));
             if (!missing.endsWith('\n'))
                 missing.append("\r\n");
         }
-        at = end;
     }
     // Before END:VTODO, the printed text's last line.
     qsizetype close = text.size() - 1;
